@@ -1,0 +1,261 @@
+#include "files/settings_file.h"
+
+#include "acquisition/compose.h"
+#include "acquisition/scope_state.h"
+#include "core/prompts.h"
+#include "core/rounding.h"
+#include "core/texts.h"
+#include "files/ini_image.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace kr40 {
+
+namespace {
+
+constexpr TextPair kInvalidFormat = {"Invalid file format.", "Неверный формат файла."};
+constexpr TextPair kOldGeneration = {"Use software version 1.xx to open.",
+                                     "Для открытия используйте программу версии 1.xx."};
+constexpr TextPair kOpenSettingsTitle = {"Open Settings", "Открытие файла настроек"};
+constexpr TextPair kSaveSettingsTitle = {"Save Settings", "Сохранение файла настроек"};
+constexpr TextPair kSaveFilter = {"KR40 Settings File (*.krs)|*.krs", "Файл настроек KR40 (*.krs)|*.krs"};
+constexpr TextPair kOpenFilter = {"KR40 Settings File (*.krs)|*.krs|All Files (*.*)|*.*",
+                                  "Файлы настроек KR40 (*.krs)|*.krs|Все файлы (*.*)|*.*"};
+constexpr TextPair kCantWrite = {"Can't open file for writing.", "Нет доступа к файлу."};
+constexpr TextPair kNotFound = {"File not found.", "Файл не найден."};
+
+// The program's sections, erased and rewritten on every write.
+constexpr IniSection kWrittenSections[] = {IniSection::Common,    IniSection::Scope,     IniSection::Trigger,
+                                           IniSection::Calibrate, IniSection::Generator, IniSection::FFT,
+                                           IniSection::Colors};
+
+const char* const kSystem = "System";
+
+std::string Tilde(const std::string& v) { return "~" + v + "~"; }
+
+// 512 (10 mV units) -> "5.12".
+std::string VccText(int v)
+{
+    return std::to_string(v / 100) + "." + std::to_string((v / 10) % 10) + std::to_string(v % 10);
+}
+
+std::string SerialText(std::uint32_t high, std::uint16_t low)
+{
+    char buf[16];
+    static const char* hex = "0123456789ABCDEF";
+    const std::uint64_t v = (static_cast<std::uint64_t>(high) << 16) | low;
+    for (int i = 0; i < 12; ++i) buf[i] = hex[(v >> (44 - 4 * i)) & 0xF];
+    return std::string(buf, 12);
+}
+
+void WriteSystem(const ScopeState& st, IniImage& img, bool programFile)
+{
+    const DeviceIdentity& id = st.identity;
+    img.WriteInt(kSystem, programFile ? "KR40_INI_FILE" : "KR40_KRS_FILE", 1);
+    img.WriteString(kSystem, "Soft_Ver", Tilde(std::to_string(SoftwareVersion)));
+    if (id.Vcc >= 0) img.WriteString(kSystem, "Vcc", Tilde(VccText(id.Vcc)));
+    if (!programFile) return;
+    if (id.SerialValid) img.WriteString(kSystem, "Ser_Num", Tilde(SerialText(id.SerialHigh, id.SerialLow)));
+    if (id.FirmVer >= 0) img.WriteString(kSystem, "Firm_Ver", Tilde(std::to_string(id.FirmVer)));
+    if (id.FpgaVer >= 0) img.WriteString(kSystem, "FPGA_Ver", Tilde(std::to_string(id.FpgaVer)));
+    if (id.TdcFresh) {
+        static const char* const names[4] = {"TDC_Rise_A1", "TDC_Fall_A1", "TDC_Rise_A2", "TDC_Fall_A2"};
+        for (int i = 0; i < 4; ++i) img.WriteString(kSystem, names[i], Tilde(std::to_string(id.Tdc[i])));
+    }
+    if (id.TransferMode != 0) img.WriteString(kSystem, "Flow_Ctrl", id.TransferMode == 1 ? "~0~" : "~1~");
+}
+
+bool Written(const SettingKey& k, const ScopeState& st, bool programFile)
+{
+    if (k.flags & NeverWritten) return false;
+    if (!programFile && (k.flags & IniOnly)) return false;
+    if (programFile && (k.flags & KrsOnlyWrite)) return false;
+    if ((k.flags & WhileAfgLoaded) && !st.WaveTableLoaded) return false;
+    return true;
+}
+
+void WriteKey(const ScopeSettings& s, const SettingKey& k, IniImage& img)
+{
+    const char* sec = SectionName(k.section);
+    switch (k.type) {
+    case KeyType::Bool: img.WriteInt(sec, k.name, s.*k.boolField ? 1 : 0); break;
+    case KeyType::GroupItem: img.WriteInt(sec, k.name, GroupItemOn(s, k.group, k.item) ? 1 : 0); break;
+    case KeyType::Int: img.WriteInt(sec, k.name, s.*k.intField); break;
+    case KeyType::Colour: img.WriteInt(sec, k.name, s.Colors[k.colour]); break;
+    case KeyType::Str: img.WriteString(sec, k.name, s.*k.strField); break;
+    case KeyType::Real: {
+        // Two integers: the whole part toward zero and the millionths.
+        const double v = s.*k.realField;
+        const double whole = std::trunc(v);
+        img.WriteInt(sec, k.name, static_cast<std::int64_t>(whole));
+        img.WriteInt(sec, k.name + "_fine", RoundHalfAway((v - whole) * 1e6));
+        break;
+    }
+    }
+}
+
+void ReadKey(ScopeSettings& s, const SettingKey& k, const IniImage& img)
+{
+    const char* sec = SectionName(k.section);
+    if (k.type == KeyType::Str) {
+        if (auto v = img.ReadString(sec, k.name)) s.*k.strField = *v;
+        return;
+    }
+    const std::optional<std::int32_t> v = img.ReadInt(sec, k.name);
+    if (!v) return;  // absent or unreadable: the setting stays as it is
+    switch (k.type) {
+    case KeyType::Bool: s.*k.boolField = *v != 0; break;
+    case KeyType::GroupItem: SetGroupItem(s, k.group, k.item, *v != 0); break;
+    case KeyType::Int: s.*k.intField = ApplyRangeRule(k, *v, s.*k.intField); break;
+    case KeyType::Colour:
+        s.Colors[k.colour] = static_cast<std::uint32_t>(ApplyRangeRule(k, *v, static_cast<int>(s.Colors[k.colour])));
+        break;
+    case KeyType::Real: s.*k.realField = *v + img.ReadInt(sec, k.name + "_fine").value_or(0) * 0.000001; break;
+    case KeyType::Str: break;
+    }
+}
+
+void ShowError(Prompts& prompts, const TextPair& caption, const std::string& text, bool russian)
+{
+    prompts.Message(Tr(caption, russian), text, PromptIcon::Error, PromptButtons::Ok);
+}
+
+std::string FolderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+bool CanRead(const std::filesystem::path& p)
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(p, ec)) return false;
+    std::ifstream f(p, std::ios::binary);
+    return f.good();
+}
+
+bool FolderWritable(const std::filesystem::path& dir)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) return false;
+#ifdef _WIN32
+    return _waccess(dir.c_str(), 2) == 0;
+#else
+    return access(dir.c_str(), W_OK) == 0;
+#endif
+}
+
+} // namespace
+
+bool WriteSettings(const ScopeState& st, const std::filesystem::path& file, bool programFile, std::string* error)
+{
+    std::error_code ec;
+    if (!file.parent_path().empty()) std::filesystem::create_directories(file.parent_path(), ec);
+    IniImage img;
+    img.Load(file);
+    for (IniSection s : kWrittenSections) img.EraseSection(SectionName(s));
+    WriteSystem(st, img, programFile);
+    for (const SettingKey& k : SettingKeys())
+        if (Written(k, st, programFile)) WriteKey(st.settings, k, img);
+    return img.Save(file, error);
+}
+
+std::optional<TextPair> RejectSettingsImage(const IniImage& img)
+{
+    if (img.HasKey("Common", "CH_D1")) return std::nullopt;
+    return img.HasKey("Common", "ExtTrig") ? kOldGeneration : kInvalidFormat;
+}
+
+void ReadSettingsImage(ScopeState& st, const IniImage& img, bool startup)
+{
+    // At start-up the service flags come first; they head the key table.
+    for (const SettingKey& k : SettingKeys()) {
+        if (!startup && (k.flags & (IniOnly | StartupOnly))) continue;
+        ReadKey(st.settings, k, img);
+    }
+    NormalizeSettings(st.settings);
+}
+
+bool ReadSettings(ScopeState& st, Prompts& prompts, const std::filesystem::path& file, bool startup)
+{
+    IniImage img;
+    if (img.Load(file) != IniLoadResult::Ok) {
+        if (!startup) ShowError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(kNotFound, st.settings.Russian),
+                                st.settings.Russian);
+        return false;
+    }
+    if (!startup) {
+        if (auto reason = RejectSettingsImage(img)) {
+            ShowError(prompts, kOpenSettingsTitle, "\n" + Tr(*reason, st.settings.Russian), st.settings.Russian);
+            return false;
+        }
+    }
+    ReadSettingsImage(st, img, startup);
+    return true;
+}
+
+void Menu_Save_Settings_AsClick(ScopeState& st, Prompts& prompts)
+{
+    EventSetter busy(st.BusyEvent);
+    const bool ru = st.settings.Russian;
+    FileDialogRequest req;
+    req.title = Tr(kSaveSettingsTitle, ru);
+    req.folder = st.LastFolder;
+    req.defaultExt = "krs";
+    req.filter = Tr(kSaveFilter, ru);
+    req.proposedName = st.DataFileName.empty()
+                           ? std::string("*.krs")
+                           : std::filesystem::path(st.DataFileName).filename().replace_extension(".krs").string();
+    const std::optional<std::string> chosen = prompts.SaveFile(req);
+    if (!chosen) return;
+    st.LastFolder = FolderOf(*chosen);
+
+    // The file starts empty, so it holds exactly the keys of a settings file.
+    bool ok = static_cast<bool>(std::ofstream(*chosen, std::ios::binary | std::ios::trunc));
+    ok = ok && WriteSettings(st, *chosen, false);
+    if (!ok) ShowError(prompts, kSaveSettingsTitle, *chosen + "\n" + Tr(kCantWrite, ru), ru);
+}
+
+void Menu_Open_SettingsClick(ScopeState& st, Prompts& prompts)
+{
+    EventSetter busy(st.BusyEvent);
+    const bool ru = st.settings.Russian;
+    FileDialogRequest req;
+    req.title = Tr(kOpenSettingsTitle, ru);
+    req.folder = st.LastFolder;
+    req.defaultExt = "krs";
+    req.filter = Tr(kOpenFilter, ru);
+    const std::optional<std::string> chosen = prompts.OpenFile(req);
+    if (!chosen) return;
+    st.LastFolder = FolderOf(*chosen);
+
+    if (!CanRead(*chosen)) {
+        ShowError(prompts, kOpenSettingsTitle, *chosen + "\n" + Tr(kNotFound, ru), ru);
+        return;
+    }
+    if (!ReadSettings(st, prompts, *chosen, false)) return;
+    st.SettingsLoaded = true;
+    st.SpectrumRestart.fill(true);
+    st.requests.TrigChanged = true;
+    ApplySettings(st);
+}
+
+std::filesystem::path ProgramFilePath(const std::filesystem::path& executable, const std::string& name)
+{
+    std::filesystem::path exe = executable;
+    const std::string fileName = name.empty() ? exe.filename().replace_extension(".ini").string() : name;
+    const std::filesystem::path beside = executable.parent_path() / fileName;
+    if (FolderWritable(executable.parent_path())) return beside;
+
+    std::filesystem::path base;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home) base = std::filesystem::path(home) / ".config";
+    else return beside;
+    return base / "kr40" / (name.empty() ? std::string("kr40.ini") : name);
+}
+
+} // namespace kr40
