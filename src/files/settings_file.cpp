@@ -198,42 +198,47 @@ bool ReadSettings(ScopeState& st, Prompts& prompts, const std::filesystem::path&
     return true;
 }
 
+namespace {
+// Asks for a settings file in the folder last used and remembers its folder.
+std::optional<std::string> AskSettingsFile(ScopeState& st, Prompts& prompts, bool save, const std::string& proposed)
+{
+    const bool ru = st.settings.Russian;
+    FileDialogRequest req;
+    req.title = Tr(save ? kSaveSettingsTitle : kOpenSettingsTitle, ru);
+    req.folder = st.LastFolder;
+    req.defaultExt = "krs";
+    req.filter = Tr(save ? kSaveFilter : kOpenFilter, ru);
+    req.proposedName = proposed;
+    std::optional<std::string> chosen = save ? prompts.SaveFile(req) : prompts.OpenFile(req);
+    if (chosen) st.LastFolder = FolderOf(*chosen);
+    return chosen;
+}
+} // namespace
+
 void Menu_Save_Settings_AsClick(ScopeState& st, Prompts& prompts)
 {
     EventSetter busy(st.BusyEvent);
-    const bool ru = st.settings.Russian;
-    FileDialogRequest req;
-    req.title = Tr(kSaveSettingsTitle, ru);
-    req.folder = st.LastFolder;
-    req.defaultExt = "krs";
-    req.filter = Tr(kSaveFilter, ru);
-    req.proposedName = st.DataFileName.empty()
-                           ? std::string("*.krs")
-                           : std::filesystem::path(st.DataFileName).filename().replace_extension(".krs").string();
-    const std::optional<std::string> chosen = prompts.SaveFile(req);
+    const std::string proposed =
+        st.DataFileName.empty() ? std::string("*.krs")
+                                : std::filesystem::path(st.DataFileName).filename().replace_extension(".krs").string();
+    const std::optional<std::string> chosen = AskSettingsFile(st, prompts, true, proposed);
     if (!chosen) return;
-    st.LastFolder = FolderOf(*chosen);
 
     // The file starts empty, so it holds exactly the keys of a settings file.
     bool ok = static_cast<bool>(std::ofstream(*chosen, std::ios::binary | std::ios::trunc));
     ok = ok && WriteSettings(st, *chosen, false);
+    const bool ru = st.settings.Russian;
     if (!ok) ShowError(prompts, kSaveSettingsTitle, *chosen + "\n" + Tr(kCantWrite, ru), ru);
 }
 
 void Menu_Open_SettingsClick(ScopeState& st, Prompts& prompts)
 {
     EventSetter busy(st.BusyEvent);
-    const bool ru = st.settings.Russian;
-    FileDialogRequest req;
-    req.title = Tr(kOpenSettingsTitle, ru);
-    req.folder = st.LastFolder;
-    req.defaultExt = "krs";
-    req.filter = Tr(kOpenFilter, ru);
-    const std::optional<std::string> chosen = prompts.OpenFile(req);
+    const std::optional<std::string> chosen = AskSettingsFile(st, prompts, false, {});
     if (!chosen) return;
-    st.LastFolder = FolderOf(*chosen);
 
     if (!CanRead(*chosen)) {
+        const bool ru = st.settings.Russian;
         ShowError(prompts, kOpenSettingsTitle, *chosen + "\n" + Tr(kNotFound, ru), ru);
         return;
     }
