@@ -18,9 +18,9 @@ struct AcqConfig {
     bool Pair_Mode = false;
     int Smpl_N = 0;
     int Sig_Div = 0;
-    std::uint32_t Decim = 0;      // sample-clock divider minus one
+    std::uint32_t Decim = 0;  // sample-clock divider minus one
     int Smpl_Per_Div = 0;
-    std::uint8_t Range_A1 = 0, Range_A2 = 0;  // bits 0-2 range code; 3 generator off (A1); 4 AC; 5 dither
+    std::uint8_t Range_A1 = 0, Range_A2 = 0;          // bits 0-2 range code; 3 generator off (A1); 4 AC; 5 dither
     std::int32_t uV_Div_x1_A1 = 0, uV_Div_x1_A2 = 0;  // µV/div of the range before the probe factor
     std::int32_t uV_Div_A1 = 0, uV_Div_A2 = 0;        // including the probe factor
     std::uint32_t Zero_Cal_A1 = 0, Zero_Cal_A2 = 0;   // offset DAC codes
@@ -31,7 +31,7 @@ struct AcqConfig {
     bool Scroll = false;
     std::uint32_t Pre_N = 0, Post_N = 0;
     std::uint8_t Rate_Code = 0;
-    int Draw_Mode = 2;            // 0 dots, 1 vectors, 2 sin(x)/x
+    int Draw_Mode = 2;  // 0 dots, 1 vectors, 2 sin(x)/x
     std::uint8_t FM_Src = 0;
 
     // Trigger words.
@@ -50,8 +50,14 @@ struct AcqConfig {
 
 // Acq_Flags bits.
 enum : std::uint8_t {
-    AcqPeakDetect = 0x01, AcqTrigDigital = 0x02, AcqTrigSecond = 0x04, AcqRollFree = 0x08,
-    AcqEdge = 0x10, AcqAuto = 0x20, AcqSchmittD1Off = 0x40, AcqSchmittD2Off = 0x80,
+    AcqPeakDetect = 0x01,
+    AcqTrigDigital = 0x02,
+    AcqTrigSecond = 0x04,
+    AcqRollFree = 0x08,
+    AcqEdge = 0x10,
+    AcqAuto = 0x20,
+    AcqSchmittD1Off = 0x40,
+    AcqSchmittD2Off = 0x80,
 };
 
 // What the main window shows as a consequence of the settings; written by
@@ -66,4 +72,4 @@ struct WindowView {
     bool fmD1HfEnabled = true, fmD2HfEnabled = true, fmResetEnabled = false;
 };
 
-} // namespace kr40
+}  // namespace kr40

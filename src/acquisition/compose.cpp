@@ -1,12 +1,12 @@
 #include "acquisition/compose.h"
 
+#include <algorithm>
+
 #include "acquisition/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "core/texts.h"
 #include "instruments/zero_model.h"
 #include "trigger/trigger_encoding.h"
-
-#include <algorithm>
 
 namespace kr40 {
 
@@ -74,9 +74,9 @@ void ComposeChannel(ScopeState& st, int ch)
 
     const int probe = ProbeIndex(s, c.probe);
     for (int r = 0; r < VoltsCount; ++r) st.view.voltsCaptions[ch][r] = VoltsPerDiv[r].caption[probe];
-    st.view.voltsHeader[ch] = probe == ProbeX1 ? std::string(c.name) + Tr(kVoltsDivX1, s.Russian)
-                                               : std::string(c.name) + Tr(kVoltsDivProbe, s.Russian) + "(" +
-                                                     ProbeKeySuffix[probe] + ")";
+    st.view.voltsHeader[ch] =
+        probe == ProbeX1 ? std::string(c.name) + Tr(kVoltsDivX1, s.Russian)
+                         : std::string(c.name) + Tr(kVoltsDivProbe, s.Russian) + "(" + ProbeKeySuffix[probe] + ")";
 
     const std::int32_t oldUv = a.*c.uV;
     a.*c.uV = a.*c.uVx1 * ProbeFactors[probe];
@@ -95,10 +95,14 @@ void ComposeChannel(ScopeState& st, int ch)
 std::uint64_t Divider(std::uint64_t intervalTenthNs, std::uint64_t timeDivNs)
 {
     std::uint64_t d;
-    if (intervalTenthNs == 125) d = 2;
-    else if (intervalTenthNs == 250) d = timeDivNs / 10 == 50 ? 5 : 4;
-    else if (intervalTenthNs == 1250) d = 20;
-    else d = intervalTenthNs / 100;
+    if (intervalTenthNs == 125)
+        d = 2;
+    else if (intervalTenthNs == 250)
+        d = timeDivNs / 10 == 50 ? 5 : 4;
+    else if (intervalTenthNs == 1250)
+        d = 20;
+    else
+        d = intervalTenthNs / 100;
     return d == 0 ? 1 : d;
 }
 
@@ -116,12 +120,14 @@ std::uint8_t FrequencyMeterSource(ScopeSettings& s, WindowView& v)
     if (s.Sel(Group::FmMode) == FmOff) return 0;
     const int input = s.Sel(Group::FmInput);
     int src = 0;
-    if (input == FmTrig) src = 7 + std::max(s.Sel(Group::TrigSource), 0);
-    else if (input >= 0) src = input + 1;
+    if (input == FmTrig)
+        src = 7 + std::max(s.Sel(Group::TrigSource), 0);
+    else if (input >= 0)
+        src = input + 1;
     return static_cast<std::uint8_t>(src + (period ? 16 : 0));
 }
 
-} // namespace
+}  // namespace
 
 void ComposeAcqConfig(ScopeState& st)
 {
@@ -230,7 +236,7 @@ void Publish(ScopeState& st, bool restart)
     st.RxEvent.Set();
     st.ScreenSettingsChanged = true;
 }
-} // namespace
+}  // namespace
 
 void ApplySettings(ScopeState& st)
 {
@@ -239,6 +245,9 @@ void ApplySettings(ScopeState& st)
     Publish(st, true);
 }
 
-void RefreshSettings(ScopeState& st) { Publish(st, false); }
+void RefreshSettings(ScopeState& st)
+{
+    Publish(st, false);
+}
 
-} // namespace kr40
+}  // namespace kr40

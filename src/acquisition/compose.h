@@ -12,4 +12,4 @@ void ApplySettings(ScopeState& st);
 // As ApplySettings, without restarting the acquisition.
 void RefreshSettings(ScopeState& st);
 
-} // namespace kr40
+}  // namespace kr40

@@ -1,9 +1,9 @@
 #include "acquisition/scope_settings.h"
 
-#include "acquisition/scope_tables.h"
-
 #include <algorithm>
 #include <utility>
+
+#include "acquisition/scope_tables.h"
 
 namespace kr40 {
 
@@ -123,8 +123,7 @@ std::vector<KeyControl> MenuItems(const std::array<MenuChoiceRow, N>& rows)
 std::vector<KeyControl> ProbeItems(const char* ch)
 {
     std::vector<KeyControl> v;
-    for (const char* x : ProbeKeySuffix)
-        v.emplace_back(std::string(ch) + "_" + x, std::string("Menu_") + ch + "_" + x);
+    for (const char* x : ProbeKeySuffix) v.emplace_back(std::string(ch) + "_" + x, std::string("Menu_") + ch + "_" + x);
     return v;
 }
 
@@ -243,8 +242,7 @@ std::vector<SettingKey> BuildTable()
     b.Int("Z_A2SH", &S::Z_A2SH, 0, kMin, kMax);
 
     b.Section(IniSection::Generator);
-    b.Items(Group::GenRange,
-            ButtonItems({"10K_1S", "100K_100mS", "1M_10mS", "10M_1mS", "50M_100uS", "__10uS_Noise"}));
+    b.Items(Group::GenRange, ButtonItems({"10K_1S", "100K_100mS", "1M_10mS", "10M_1mS", "50M_100uS", "__10uS_Noise"}));
     b.Items(Group::GenShape, ButtonItems({"Sin", "Rect", "Trian", "Up_Trian", "Dn_Trian"}));
     b.Items(Group::GenMode, {{"Mod", "SpeedButton_Mod"},
                              {"Pulse", "SpeedButton_Pulse"},
@@ -320,16 +318,19 @@ bool EqualNoCase(std::string_view a, std::string_view b)
            });
 }
 
-} // namespace
+}  // namespace
 
 const char* SectionName(IniSection s)
 {
-    static constexpr const char* names[] = {"System",    "Common", "Scope", "Trigger", "Calibrate",
+    static constexpr const char* names[] = {"System",    "Common", "Scope",  "Trigger", "Calibrate",
                                             "Generator", "FFT",    "Colors", "Decoders"};
     return names[static_cast<int>(s)];
 }
 
-const GroupInfo& GroupOf(Group g) { return kGroups[static_cast<int>(g)]; }
+const GroupInfo& GroupOf(Group g)
+{
+    return kGroups[static_cast<int>(g)];
+}
 
 const std::vector<SettingKey>& SettingKeys()
 {
@@ -349,12 +350,23 @@ ScopeSettings::ScopeSettings()
     for (const GroupInfo& g : kGroups) group[static_cast<int>(g.id)] = g.defaultItem;
     for (const SettingKey& k : SettingKeys()) {
         switch (k.type) {
-        case KeyType::Bool: this->*k.boolField = k.defValue != 0; break;
-        case KeyType::Int: this->*k.intField = static_cast<int>(k.defValue); break;
-        case KeyType::Real: this->*k.realField = k.defValue; break;
-        case KeyType::Str: this->*k.strField = k.defStr; break;
-        case KeyType::Colour: Colors[k.colour] = static_cast<std::uint32_t>(k.defValue); break;
-        case KeyType::GroupItem: break;
+            case KeyType::Bool:
+                this->*k.boolField = k.defValue != 0;
+                break;
+            case KeyType::Int:
+                this->*k.intField = static_cast<int>(k.defValue);
+                break;
+            case KeyType::Real:
+                this->*k.realField = k.defValue;
+                break;
+            case KeyType::Str:
+                this->*k.strField = k.defStr;
+                break;
+            case KeyType::Colour:
+                Colors[k.colour] = static_cast<std::uint32_t>(k.defValue);
+                break;
+            case KeyType::GroupItem:
+                break;
         }
     }
 }
@@ -385,4 +397,4 @@ void NormalizeSettings(ScopeSettings& s)
     if (s.Tmin >= s.Tmax) s.Tmax = s.Tmin + 1;  // Tmin <= 999, so Tmax stays within 1000
 }
 
-} // namespace kr40
+}  // namespace kr40

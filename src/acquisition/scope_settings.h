@@ -16,8 +16,22 @@ namespace kr40 {
 
 // One-of-N choices.
 enum class Group : int {
-    DrawMode, SmplN, SigDiv, Fps, Rate, ProbeA1, ProbeA2, FmMode, FmInput,
-    TimeBase, VoltsA1, VoltsA2, TrigSource, GenRange, GenShape, GenMode,
+    DrawMode,
+    SmplN,
+    SigDiv,
+    Fps,
+    Rate,
+    ProbeA1,
+    ProbeA2,
+    FmMode,
+    FmInput,
+    TimeBase,
+    VoltsA1,
+    VoltsA2,
+    TrigSource,
+    GenRange,
+    GenShape,
+    GenMode,
     Count
 };
 inline constexpr int GroupCount = static_cast<int>(Group::Count);
@@ -40,8 +54,19 @@ enum SmplNItem { Smpl2000 = 0, Smpl5000, Smpl10000, SmplMax };
 enum ProbeItem { ProbeX1 = 0, ProbeX10, ProbeX100 };
 
 enum ColorIndex : int {
-    ColorA1 = 0, ColorA2, ColorD1, ColorD2, ColorBackground, ColorBorder, ColorMarkers,
-    ColorGrid, ColorGridFrame, ColorTrigPos, ColorFFT, ColorExtraInfo, ColorCount
+    ColorA1 = 0,
+    ColorA2,
+    ColorD1,
+    ColorD2,
+    ColorBackground,
+    ColorBorder,
+    ColorMarkers,
+    ColorGrid,
+    ColorGridFrame,
+    ColorTrigPos,
+    ColorFFT,
+    ColorExtraInfo,
+    ColorCount
 };
 
 struct ScopeSettings {
@@ -128,12 +153,12 @@ struct SettingKey {
     std::string heldBy;  // control holding the state, empty for a plain field
     unsigned flags = 0;
 
-    bool ScopeSettings::*boolField = nullptr;   // Bool
-    int ScopeSettings::*intField = nullptr;     // Int
-    double ScopeSettings::*realField = nullptr; // Real
+    bool ScopeSettings::*boolField = nullptr;        // Bool
+    int ScopeSettings::*intField = nullptr;          // Int
+    double ScopeSettings::*realField = nullptr;      // Real
     std::string ScopeSettings::*strField = nullptr;  // Str
-    int colour = -1;                            // Colour: index into Colors
-    Group group = Group::Count;                 // GroupItem
+    int colour = -1;                                 // Colour: index into Colors
+    Group group = Group::Count;                      // GroupItem
     int item = -1;
 
     double defValue = 0;  // Bool/Int/Real/Colour default; GroupItem defaults come from the group
@@ -141,7 +166,7 @@ struct SettingKey {
 
     int lo = INT32_MIN, hi = INT32_MAX;  // valid values of Int/Colour keys
     OutOfRange policy = OutOfRange::Clamp;
-    std::vector<int> allowed;           // when not empty: the only valid values (others Keep)
+    std::vector<int> allowed;  // when not empty: the only valid values (others Keep)
 };
 
 struct GroupInfo {
@@ -161,7 +186,10 @@ const SettingKey* FindSettingKey(IniSection section, std::string_view name);
 // Sets or clears one item of a group the way setting the control's state
 // directly does (no click handler runs).
 void SetGroupItem(ScopeSettings& s, Group g, int item, bool on);
-inline bool GroupItemOn(const ScopeSettings& s, Group g, int item) { return s.Sel(g) == item; }
+inline bool GroupItemOn(const ScopeSettings& s, Group g, int item)
+{
+    return s.Sel(g) == item;
+}
 
 // Integer value of a key after its range rule: the clamped value, or `current`
 // when the value is not one of the key's valid values and must be kept out.
@@ -170,4 +198,4 @@ int ApplyRangeRule(const SettingKey& k, std::int64_t value, int current);
 // Cross-field rules a file may break: Tmin < Tmax.
 void NormalizeSettings(ScopeSettings& s);
 
-} // namespace kr40
+}  // namespace kr40

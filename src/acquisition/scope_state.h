@@ -3,12 +3,12 @@
 // reference: settings, the derived configuration, the requests shared with
 // the acquisition thread and what the instrument told about itself.
 
+#include <atomic>
+#include <mutex>
+
 #include "acquisition/acq_config.h"
 #include "acquisition/scope_settings.h"
 #include "core/manual_reset_event.h"
-
-#include <atomic>
-#include <mutex>
 
 namespace kr40 {
 
@@ -40,14 +40,14 @@ struct LinkRequests {
     std::atomic<bool> SettingsRequest{false};    // configuration changed: send the settings packet
     std::atomic<bool> AcqRestartRequest{false};  // restart the acquisition with the new settings
     std::atomic<bool> RedrawRequest{false};
-    std::atomic<bool> TrigChanged{false};        // one-shot: re-arm the trigger logic once
+    std::atomic<bool> TrigChanged{false};  // one-shot: re-arm the trigger logic once
 };
 
 // Identity of the connected instrument as reported in its service packets.
 struct DeviceIdentity {
     int FirmVer = -1;  // -1 = not yet reported
     int FpgaVer = -1;
-    int Vcc = -1;      // supply voltage in 10 mV units
+    int Vcc = -1;  // supply voltage in 10 mV units
     bool SerialValid = false;
     std::uint32_t SerialHigh = 0;
     std::uint16_t SerialLow = 0;
@@ -77,12 +77,12 @@ struct ScopeState {
     DeviceIdentity identity;
 
     // Files.
-    std::string LastFolder;      // folder last used by any file dialog
-    std::string DataFileName;    // current waveform data file, empty when none
+    std::string LastFolder;    // folder last used by any file dialog
+    std::string DataFileName;  // current waveform data file, empty when none
     bool SettingsLoaded = false;
     bool WaveTableLoaded = false;  // a generator script is loaded
     // Spectrum restart/recompute requests: averaging A1, averaging A2, A1, A2.
     std::array<bool, 4> SpectrumRestart{};
 };
 
-} // namespace kr40
+}  // namespace kr40

@@ -21,9 +21,9 @@ inline constexpr int TimeBase1ms = 13;
 inline constexpr int TimeBase100ms = 7;
 
 struct VoltsRow {
-    const char* suffix;              // key "A1_" + suffix, button "SpeedButton_" + suffix + "_A1"
-    std::int32_t uV;                 // µV per division at probe x1
-    std::uint8_t rangeCode;          // low three bits of Range_A1 / Range_A2
+    const char* suffix;                  // key "A1_" + suffix, button "SpeedButton_" + suffix + "_A1"
+    std::int32_t uV;                     // µV per division at probe x1
+    std::uint8_t rangeCode;              // low three bits of Range_A1 / Range_A2
     std::array<const char*, 3> caption;  // at probe x1, x10, x100
 };
 inline constexpr int VoltsCount = 6;
@@ -42,7 +42,7 @@ struct MenuChoiceRow {
 // Samples per frame: the last row means "20000 in pair mode, else 10000".
 extern const std::array<MenuChoiceRow, 4> SampleCounts;
 extern const std::array<MenuChoiceRow, 5> DivisionChoices;
-extern const std::array<MenuChoiceRow, 5> FrameRateChoices;   // value: Min_Period_ms
-extern const std::array<MenuChoiceRow, 7> TransferRateChoices; // value: Rate_Code
+extern const std::array<MenuChoiceRow, 5> FrameRateChoices;     // value: Min_Period_ms
+extern const std::array<MenuChoiceRow, 7> TransferRateChoices;  // value: Rate_Code
 
-} // namespace kr40
+}  // namespace kr40

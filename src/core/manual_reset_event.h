@@ -58,4 +58,4 @@ private:
     ManualResetEvent& e_;
 };
 
-} // namespace kr40
+}  // namespace kr40

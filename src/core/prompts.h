@@ -33,4 +33,4 @@ public:
     virtual std::optional<std::uint32_t> ChooseColor(std::uint32_t initial) = 0;
 };
 
-} // namespace kr40
+}  // namespace kr40

@@ -12,6 +12,9 @@ struct TextPair {
     const char* ru;
 };
 
-inline std::string Tr(const TextPair& t, bool russian) { return russian ? t.ru : t.en; }
+inline std::string Tr(const TextPair& t, bool russian)
+{
+    return russian ? t.ru : t.en;
+}
 
-} // namespace kr40
+}  // namespace kr40

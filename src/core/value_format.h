@@ -8,12 +8,12 @@ namespace kr40 {
 // Unit family of a value. Callers pass values in the family's base unit:
 // ns, uV, Hz, pF, nH, Ohm.
 enum class UnitKind : int {
-  Time = 0,
-  Voltage = 1,
-  Frequency = 2,
-  Capacitance = 3,
-  Inductance = 4,
-  Resistance = 5,
+    Time = 0,
+    Voltage = 1,
+    Frequency = 2,
+    Capacitance = 3,
+    Inductance = 4,
+    Resistance = 5,
 };
 
 // Formats a value with an SI-prefixed unit, e.g. 1234.5 uV, digits -4 ->

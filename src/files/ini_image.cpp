@@ -12,310 +12,331 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kBlanks = " \t\v\f\r\n";
 
-std::string_view Trim(std::string_view s) {
-  const auto first = s.find_first_not_of(kBlanks);
-  if (first == std::string_view::npos) return {};
-  const auto last = s.find_last_not_of(kBlanks);
-  return s.substr(first, last - first + 1);
+std::string_view Trim(std::string_view s)
+{
+    const auto first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    const auto last = s.find_last_not_of(kBlanks);
+    return s.substr(first, last - first + 1);
 }
 
 // ASCII-only folding: bytes of UTF-8 sequences are compared unchanged, and
 // the result does not depend on the C locale.
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
+char FoldAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-int DigitValue(char c, int base) {
-  int d = -1;
-  if (c >= '0' && c <= '9') d = c - '0';
-  else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-  return d < base ? d : -1;
+bool SameName(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    }
+    return true;
 }
 
-std::optional<std::int32_t> ParseInt32(std::string_view s) {
-  s = Trim(s);
-  bool negative = false;
-  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
-    negative = s.front() == '-';
-    s.remove_prefix(1);
-  }
-  int base = 10;
-  if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
-    base = 16;
-    s.remove_prefix(2);
-  } else if (!s.empty() && s.front() == '$') {
-    base = 16;
-    s.remove_prefix(1);
-  }
-  if (s.empty()) return std::nullopt;
-  const std::uint64_t limit = negative ? 2147483648u : 2147483647u;
-  std::uint64_t magnitude = 0;
-  for (char c : s) {
-    const int d = DigitValue(c, base);
-    if (d < 0) return std::nullopt;
-    magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
-    if (magnitude > limit) return std::nullopt;
-  }
-  const auto signed_value = static_cast<std::int64_t>(magnitude);
-  return static_cast<std::int32_t>(negative ? -signed_value : signed_value);
+int DigitValue(char c, int base)
+{
+    int d = -1;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+        d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+    return d < base ? d : -1;
 }
 
-void AppendUnique(std::vector<std::string>& names, std::string_view name) {
-  for (const auto& n : names) {
-    if (SameName(n, name)) return;
-  }
-  names.emplace_back(name);
+std::optional<std::int32_t> ParseInt32(std::string_view s)
+{
+    s = Trim(s);
+    bool negative = false;
+    if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+        negative = s.front() == '-';
+        s.remove_prefix(1);
+    }
+    int base = 10;
+    if (s.size() >= 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        base = 16;
+        s.remove_prefix(2);
+    } else if (!s.empty() && s.front() == '$') {
+        base = 16;
+        s.remove_prefix(1);
+    }
+    if (s.empty()) return std::nullopt;
+    const std::uint64_t limit = negative ? 2147483648u : 2147483647u;
+    std::uint64_t magnitude = 0;
+    for (char c : s) {
+        const int d = DigitValue(c, base);
+        if (d < 0) return std::nullopt;
+        magnitude = magnitude * static_cast<std::uint64_t>(base) + static_cast<std::uint64_t>(d);
+        if (magnitude > limit) return std::nullopt;
+    }
+    const auto signed_value = static_cast<std::int64_t>(magnitude);
+    return static_cast<std::int32_t>(negative ? -signed_value : signed_value);
 }
 
-std::string RandomSuffix() {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::random_device device;
-  std::mt19937 gen(device());
-  std::string s;
-  for (int i = 0; i < 12; ++i) s += kHex[gen() & 15u];
-  return s;
+void AppendUnique(std::vector<std::string>& names, std::string_view name)
+{
+    for (const auto& n : names) {
+        if (SameName(n, name)) return;
+    }
+    names.emplace_back(name);
+}
+
+std::string RandomSuffix()
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::random_device device;
+    std::mt19937 gen(device());
+    std::string s;
+    for (int i = 0; i < 12; ++i) s += kHex[gen() & 15u];
+    return s;
 }
 
 }  // namespace
 
-IniImage IniImage::FromText(std::string_view text) {
-  constexpr std::string_view kBom = "\xEF\xBB\xBF";
-  if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
+IniImage IniImage::FromText(std::string_view text)
+{
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
 
-  IniImage image;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    auto end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view raw = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    IniImage image;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        auto end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view raw = text.substr(pos, end - pos);
+        pos = end + 1;
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
 
-    const std::string_view trimmed = Trim(raw);
-    if (!trimmed.empty() && trimmed.front() == '[') {
-      const auto close = trimmed.find(']');
-      if (close != std::string_view::npos) {
-        image.sections_.push_back(
-            Section{std::string(raw), std::string(Trim(trimmed.substr(1, close - 1))), {}});
-        continue;
-      }
+        const std::string_view trimmed = Trim(raw);
+        if (!trimmed.empty() && trimmed.front() == '[') {
+            const auto close = trimmed.find(']');
+            if (close != std::string_view::npos) {
+                image.sections_.push_back(
+                    Section{std::string(raw), std::string(Trim(trimmed.substr(1, close - 1))), {}});
+                continue;
+            }
+        }
+        Line line{std::string(raw), false, {}, {}};
+        const bool comment = !trimmed.empty() && (trimmed.front() == ';' || trimmed.front() == '#');
+        const auto eq = trimmed.find('=');
+        // A "[..." line without ']' stays unparsed rather than becoming a key.
+        if (!comment && eq != std::string_view::npos && trimmed.front() != '[') {
+            const auto key = Trim(trimmed.substr(0, eq));
+            if (!key.empty()) {
+                line.is_value = true;
+                line.key = key;
+                line.value = Trim(trimmed.substr(eq + 1));
+            }
+        }
+        (image.sections_.empty() ? image.preamble_ : image.sections_.back().lines).push_back(std::move(line));
     }
-    Line line{std::string(raw), false, {}, {}};
-    const bool comment = !trimmed.empty() && (trimmed.front() == ';' || trimmed.front() == '#');
-    const auto eq = trimmed.find('=');
-    // A "[..." line without ']' stays unparsed rather than becoming a key.
-    if (!comment && eq != std::string_view::npos && trimmed.front() != '[') {
-      const auto key = Trim(trimmed.substr(0, eq));
-      if (!key.empty()) {
-        line.is_value = true;
-        line.key = key;
-        line.value = Trim(trimmed.substr(eq + 1));
-      }
+    return image;
+}
+
+std::string IniImage::ToText() const
+{
+    std::string out;
+    for (const auto& line : preamble_) (out += line.text) += '\n';
+    for (const auto& section : sections_) {
+        (out += section.header) += '\n';
+        for (const auto& line : section.lines) (out += line.text) += '\n';
     }
-    (image.sections_.empty() ? image.preamble_ : image.sections_.back().lines)
-        .push_back(std::move(line));
-  }
-  return image;
+    return out;
 }
 
-std::string IniImage::ToText() const {
-  std::string out;
-  for (const auto& line : preamble_) (out += line.text) += '\n';
-  for (const auto& section : sections_) {
-    (out += section.header) += '\n';
-    for (const auto& line : section.lines) (out += line.text) += '\n';
-  }
-  return out;
+IniLoadResult IniImage::Load(const fs::path& path)
+{
+    *this = IniImage();
+    std::error_code ec;
+    const auto status = fs::status(path, ec);
+    if (status.type() == fs::file_type::not_found) return IniLoadResult::Missing;
+    if (ec || fs::is_directory(status)) return IniLoadResult::Unreadable;
+
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return IniLoadResult::Unreadable;
+    std::string text;
+    char buffer[8192];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) return IniLoadResult::Unreadable;
+    *this = FromText(text);
+    return IniLoadResult::Ok;
 }
 
-IniLoadResult IniImage::Load(const fs::path& path) {
-  *this = IniImage();
-  std::error_code ec;
-  const auto status = fs::status(path, ec);
-  if (status.type() == fs::file_type::not_found) return IniLoadResult::Missing;
-  if (ec || fs::is_directory(status)) return IniLoadResult::Unreadable;
+bool IniImage::Save(const fs::path& path, std::string* error) const
+{
+    const auto fail = [error](std::string reason) {
+        if (error) *error = std::move(reason);
+        return false;
+    };
+    std::error_code ec;
+    const fs::path folder = path.parent_path();
 
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return IniLoadResult::Unreadable;
-  std::string text;
-  char buffer[8192];
-  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
-    text.append(buffer, static_cast<std::size_t>(in.gcount()));
-  }
-  if (in.bad()) return IniLoadResult::Unreadable;
-  *this = FromText(text);
-  return IniLoadResult::Ok;
+    fs::path temp;
+    for (int attempt = 0; attempt < 8 && temp.empty(); ++attempt) {
+        fs::path name = path.filename();
+        name += "." + RandomSuffix() + ".tmp";
+        fs::path candidate = folder / name;
+        if (!fs::exists(candidate, ec) && !ec) temp = std::move(candidate);
+    }
+    if (temp.empty()) return fail("cannot pick a temporary file name in the target folder");
+
+    const std::string text = ToText();
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out) {
+            fs::remove(temp, ec);
+            return fail("cannot create a file in the target folder");
+        }
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.flush();
+        out.close();
+        if (out.fail()) {
+            fs::remove(temp, ec);
+            return fail("writing the file failed");
+        }
+    }
+
+    // Keep the access rights of the file being replaced.
+    const auto old_status = fs::status(path, ec);
+    if (!ec && fs::is_regular_file(old_status)) {
+        fs::permissions(temp, old_status.permissions(), ec);
+    }
+
+    fs::rename(temp, path, ec);
+    if (ec) {
+        const std::string reason = "cannot replace the file: " + ec.message();
+        fs::remove(temp, ec);
+        return fail(reason);
+    }
+    return true;
 }
 
-bool IniImage::Save(const fs::path& path, std::string* error) const {
-  const auto fail = [error](std::string reason) {
-    if (error) *error = std::move(reason);
+const IniImage::Line* IniImage::FindLine(std::string_view section, std::string_view key) const
+{
+    section = Trim(section);
+    key = Trim(key);
+    for (const auto& s : sections_) {
+        if (!SameName(s.name, section)) continue;
+        for (const auto& line : s.lines) {
+            if (line.is_value && SameName(line.key, key)) return &line;
+        }
+    }
+    return nullptr;
+}
+
+bool IniImage::HasSection(std::string_view section) const
+{
+    section = Trim(section);
+    for (const auto& s : sections_) {
+        if (SameName(s.name, section)) return true;
+    }
     return false;
-  };
-  std::error_code ec;
-  const fs::path folder = path.parent_path();
+}
 
-  fs::path temp;
-  for (int attempt = 0; attempt < 8 && temp.empty(); ++attempt) {
-    fs::path name = path.filename();
-    name += "." + RandomSuffix() + ".tmp";
-    fs::path candidate = folder / name;
-    if (!fs::exists(candidate, ec) && !ec) temp = std::move(candidate);
-  }
-  if (temp.empty()) return fail("cannot pick a temporary file name in the target folder");
+bool IniImage::HasKey(std::string_view section, std::string_view key) const
+{
+    return FindLine(section, key) != nullptr;
+}
 
-  const std::string text = ToText();
-  {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) {
-      fs::remove(temp, ec);
-      return fail("cannot create a file in the target folder");
+std::optional<std::string> IniImage::ReadString(std::string_view section, std::string_view key) const
+{
+    if (const Line* line = FindLine(section, key)) return line->value;
+    return std::nullopt;
+}
+
+std::optional<std::int32_t> IniImage::ReadInt(std::string_view section, std::string_view key) const
+{
+    if (const Line* line = FindLine(section, key)) return ParseInt32(line->value);
+    return std::nullopt;
+}
+
+std::vector<std::string> IniImage::SectionNames() const
+{
+    std::vector<std::string> names;
+    for (const auto& s : sections_) AppendUnique(names, s.name);
+    return names;
+}
+
+std::vector<std::string> IniImage::KeyNames(std::string_view section) const
+{
+    section = Trim(section);
+    std::vector<std::string> names;
+    for (const auto& s : sections_) {
+        if (!SameName(s.name, section)) continue;
+        for (const auto& line : s.lines) {
+            if (line.is_value) AppendUnique(names, line.key);
+        }
     }
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.flush();
-    out.close();
-    if (out.fail()) {
-      fs::remove(temp, ec);
-      return fail("writing the file failed");
+    return names;
+}
+
+void IniImage::WriteString(std::string_view section, std::string_view key, std::string_view value)
+{
+    section = Trim(section);
+    key = Trim(key);
+    if (key.empty()) return;
+    std::string clean_value(Trim(value));
+    for (char& c : clean_value) {
+        if (c == '\n' || c == '\r') c = ' ';
     }
-  }
+    Line new_line{std::string(key) + "=" + clean_value, true, std::string(key), clean_value};
 
-  // Keep the access rights of the file being replaced.
-  const auto old_status = fs::status(path, ec);
-  if (!ec && fs::is_regular_file(old_status)) {
-    fs::permissions(temp, old_status.permissions(), ec);
-  }
-
-  fs::rename(temp, path, ec);
-  if (ec) {
-    const std::string reason = "cannot replace the file: " + ec.message();
-    fs::remove(temp, ec);
-    return fail(reason);
-  }
-  return true;
-}
-
-const IniImage::Line* IniImage::FindLine(std::string_view section, std::string_view key) const {
-  section = Trim(section);
-  key = Trim(key);
-  for (const auto& s : sections_) {
-    if (!SameName(s.name, section)) continue;
-    for (const auto& line : s.lines) {
-      if (line.is_value && SameName(line.key, key)) return &line;
+    Section* first_section = nullptr;
+    bool written = false;
+    for (auto& s : sections_) {
+        if (!SameName(s.name, section)) continue;
+        if (!first_section) first_section = &s;
+        for (auto it = s.lines.begin(); it != s.lines.end();) {
+            if (!it->is_value || !SameName(it->key, key)) {
+                ++it;
+            } else if (!written) {
+                *it = new_line;
+                written = true;
+                ++it;
+            } else {
+                it = s.lines.erase(it);
+            }
+        }
     }
-  }
-  return nullptr;
-}
+    if (written) return;
 
-bool IniImage::HasSection(std::string_view section) const {
-  section = Trim(section);
-  for (const auto& s : sections_) {
-    if (SameName(s.name, section)) return true;
-  }
-  return false;
-}
-
-bool IniImage::HasKey(std::string_view section, std::string_view key) const {
-  return FindLine(section, key) != nullptr;
-}
-
-std::optional<std::string> IniImage::ReadString(std::string_view section,
-                                                std::string_view key) const {
-  if (const Line* line = FindLine(section, key)) return line->value;
-  return std::nullopt;
-}
-
-std::optional<std::int32_t> IniImage::ReadInt(std::string_view section,
-                                              std::string_view key) const {
-  if (const Line* line = FindLine(section, key)) return ParseInt32(line->value);
-  return std::nullopt;
-}
-
-std::vector<std::string> IniImage::SectionNames() const {
-  std::vector<std::string> names;
-  for (const auto& s : sections_) AppendUnique(names, s.name);
-  return names;
-}
-
-std::vector<std::string> IniImage::KeyNames(std::string_view section) const {
-  section = Trim(section);
-  std::vector<std::string> names;
-  for (const auto& s : sections_) {
-    if (!SameName(s.name, section)) continue;
-    for (const auto& line : s.lines) {
-      if (line.is_value) AppendUnique(names, line.key);
+    if (first_section) {
+        auto& lines = first_section->lines;
+        auto at = lines.end();
+        while (at != lines.begin() && Trim(std::prev(at)->text).empty()) --at;
+        lines.insert(at, std::move(new_line));
+        return;
     }
-  }
-  return names;
-}
 
-void IniImage::WriteString(std::string_view section, std::string_view key,
-                           std::string_view value) {
-  section = Trim(section);
-  key = Trim(key);
-  if (key.empty()) return;
-  std::string clean_value(Trim(value));
-  for (char& c : clean_value) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  Line new_line{std::string(key) + "=" + clean_value, true, std::string(key), clean_value};
-
-  Section* first_section = nullptr;
-  bool written = false;
-  for (auto& s : sections_) {
-    if (!SameName(s.name, section)) continue;
-    if (!first_section) first_section = &s;
-    for (auto it = s.lines.begin(); it != s.lines.end();) {
-      if (!it->is_value || !SameName(it->key, key)) {
-        ++it;
-      } else if (!written) {
-        *it = new_line;
-        written = true;
-        ++it;
-      } else {
-        it = s.lines.erase(it);
-      }
+    // Separate the new section from the text above it by one blank line.
+    const std::string* last_text = nullptr;
+    if (!sections_.empty()) {
+        const auto& s = sections_.back();
+        last_text = s.lines.empty() ? &s.header : &s.lines.back().text;
+    } else if (!preamble_.empty()) {
+        last_text = &preamble_.back().text;
     }
-  }
-  if (written) return;
-
-  if (first_section) {
-    auto& lines = first_section->lines;
-    auto at = lines.end();
-    while (at != lines.begin() && Trim(std::prev(at)->text).empty()) --at;
-    lines.insert(at, std::move(new_line));
-    return;
-  }
-
-  // Separate the new section from the text above it by one blank line.
-  const std::string* last_text = nullptr;
-  if (!sections_.empty()) {
-    const auto& s = sections_.back();
-    last_text = s.lines.empty() ? &s.header : &s.lines.back().text;
-  } else if (!preamble_.empty()) {
-    last_text = &preamble_.back().text;
-  }
-  if (last_text && !Trim(*last_text).empty()) {
-    (sections_.empty() ? preamble_ : sections_.back().lines).push_back(Line{});
-  }
-  sections_.push_back(
-      Section{"[" + std::string(section) + "]", std::string(section), {std::move(new_line)}});
+    if (last_text && !Trim(*last_text).empty()) {
+        (sections_.empty() ? preamble_ : sections_.back().lines).push_back(Line{});
+    }
+    sections_.push_back(Section{"[" + std::string(section) + "]", std::string(section), {std::move(new_line)}});
 }
 
-void IniImage::WriteInt(std::string_view section, std::string_view key, std::int64_t value) {
-  WriteString(section, key, std::to_string(value));
+void IniImage::WriteInt(std::string_view section, std::string_view key, std::int64_t value)
+{
+    WriteString(section, key, std::to_string(value));
 }
 
-void IniImage::EraseSection(std::string_view section) {
-  section = Trim(section);
-  std::erase_if(sections_, [section](const Section& s) { return SameName(s.name, section); });
+void IniImage::EraseSection(std::string_view section)
+{
+    section = Trim(section);
+    std::erase_if(sections_, [section](const Section& s) { return SameName(s.name, section); });
 }
 
 }  // namespace kr40

@@ -1,15 +1,15 @@
 #include "files/settings_file.h"
 
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
 #include "acquisition/compose.h"
 #include "acquisition/scope_state.h"
 #include "core/prompts.h"
 #include "core/rounding.h"
 #include "core/texts.h"
 #include "files/ini_image.h"
-
-#include <cmath>
-#include <cstdlib>
-#include <fstream>
 
 #ifdef _WIN32
 #include <io.h>
@@ -39,7 +39,10 @@ constexpr IniSection kWrittenSections[] = {IniSection::Common,    IniSection::Sc
 
 const char* const kSystem = "System";
 
-std::string Tilde(const std::string& v) { return "~" + v + "~"; }
+std::string Tilde(const std::string& v)
+{
+    return "~" + v + "~";
+}
 
 // 512 (10 mV units) -> "5.12".
 std::string VccText(int v)
@@ -86,19 +89,29 @@ void WriteKey(const ScopeSettings& s, const SettingKey& k, IniImage& img)
 {
     const char* sec = SectionName(k.section);
     switch (k.type) {
-    case KeyType::Bool: img.WriteInt(sec, k.name, s.*k.boolField ? 1 : 0); break;
-    case KeyType::GroupItem: img.WriteInt(sec, k.name, GroupItemOn(s, k.group, k.item) ? 1 : 0); break;
-    case KeyType::Int: img.WriteInt(sec, k.name, s.*k.intField); break;
-    case KeyType::Colour: img.WriteInt(sec, k.name, s.Colors[k.colour]); break;
-    case KeyType::Str: img.WriteString(sec, k.name, s.*k.strField); break;
-    case KeyType::Real: {
-        // Two integers: the whole part toward zero and the millionths.
-        const double v = s.*k.realField;
-        const double whole = std::trunc(v);
-        img.WriteInt(sec, k.name, static_cast<std::int64_t>(whole));
-        img.WriteInt(sec, k.name + "_fine", RoundHalfAway((v - whole) * 1e6));
-        break;
-    }
+        case KeyType::Bool:
+            img.WriteInt(sec, k.name, s.*k.boolField ? 1 : 0);
+            break;
+        case KeyType::GroupItem:
+            img.WriteInt(sec, k.name, GroupItemOn(s, k.group, k.item) ? 1 : 0);
+            break;
+        case KeyType::Int:
+            img.WriteInt(sec, k.name, s.*k.intField);
+            break;
+        case KeyType::Colour:
+            img.WriteInt(sec, k.name, s.Colors[k.colour]);
+            break;
+        case KeyType::Str:
+            img.WriteString(sec, k.name, s.*k.strField);
+            break;
+        case KeyType::Real: {
+            // Two integers: the whole part toward zero and the millionths.
+            const double v = s.*k.realField;
+            const double whole = std::trunc(v);
+            img.WriteInt(sec, k.name, static_cast<std::int64_t>(whole));
+            img.WriteInt(sec, k.name + "_fine", RoundHalfAway((v - whole) * 1e6));
+            break;
+        }
     }
 }
 
@@ -112,14 +125,24 @@ void ReadKey(ScopeSettings& s, const SettingKey& k, const IniImage& img)
     const std::optional<std::int32_t> v = img.ReadInt(sec, k.name);
     if (!v) return;  // absent or unreadable: the setting stays as it is
     switch (k.type) {
-    case KeyType::Bool: s.*k.boolField = *v != 0; break;
-    case KeyType::GroupItem: SetGroupItem(s, k.group, k.item, *v != 0); break;
-    case KeyType::Int: s.*k.intField = ApplyRangeRule(k, *v, s.*k.intField); break;
-    case KeyType::Colour:
-        s.Colors[k.colour] = static_cast<std::uint32_t>(ApplyRangeRule(k, *v, static_cast<int>(s.Colors[k.colour])));
-        break;
-    case KeyType::Real: s.*k.realField = *v + img.ReadInt(sec, k.name + "_fine").value_or(0) * 0.000001; break;
-    case KeyType::Str: break;
+        case KeyType::Bool:
+            s.*k.boolField = *v != 0;
+            break;
+        case KeyType::GroupItem:
+            SetGroupItem(s, k.group, k.item, *v != 0);
+            break;
+        case KeyType::Int:
+            s.*k.intField = ApplyRangeRule(k, *v, s.*k.intField);
+            break;
+        case KeyType::Colour:
+            s.Colors[k.colour] =
+                static_cast<std::uint32_t>(ApplyRangeRule(k, *v, static_cast<int>(s.Colors[k.colour])));
+            break;
+        case KeyType::Real:
+            s.*k.realField = *v + img.ReadInt(sec, k.name + "_fine").value_or(0) * 0.000001;
+            break;
+        case KeyType::Str:
+            break;
     }
 }
 
@@ -128,7 +151,10 @@ void ShowError(Prompts& prompts, const TextPair& caption, const std::string& tex
     prompts.Message(Tr(caption, russian), text, PromptIcon::Error, PromptButtons::Ok);
 }
 
-std::string FolderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+std::string FolderOf(const std::string& path)
+{
+    return std::filesystem::path(path).parent_path().string();
+}
 
 bool CanRead(const std::filesystem::path& p)
 {
@@ -149,7 +175,7 @@ bool FolderWritable(const std::filesystem::path& dir)
 #endif
 }
 
-} // namespace
+}  // namespace
 
 bool WriteSettings(const ScopeState& st, const std::filesystem::path& file, bool programFile, std::string* error)
 {
@@ -184,8 +210,9 @@ bool ReadSettings(ScopeState& st, Prompts& prompts, const std::filesystem::path&
 {
     IniImage img;
     if (img.Load(file) != IniLoadResult::Ok) {
-        if (!startup) ShowError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(kNotFound, st.settings.Russian),
-                                st.settings.Russian);
+        if (!startup)
+            ShowError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(kNotFound, st.settings.Russian),
+                      st.settings.Russian);
         return false;
     }
     if (!startup) {
@@ -213,7 +240,7 @@ std::optional<std::string> AskSettingsFile(ScopeState& st, Prompts& prompts, boo
     if (chosen) st.LastFolder = FolderOf(*chosen);
     return chosen;
 }
-} // namespace
+}  // namespace
 
 void Menu_Save_Settings_AsClick(ScopeState& st, Prompts& prompts)
 {
@@ -257,10 +284,13 @@ std::filesystem::path ProgramFilePath(const std::filesystem::path& executable, c
     if (FolderWritable(executable.parent_path())) return beside;
 
     std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg) base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home) base = std::filesystem::path(home) / ".config";
-    else return beside;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+        base = xdg;
+    else if (const char* home = std::getenv("HOME"); home && *home)
+        base = std::filesystem::path(home) / ".config";
+    else
+        return beside;
     return base / "kr40" / (name.empty() ? std::string("kr40.ini") : name);
 }
 
-} // namespace kr40
+}  // namespace kr40

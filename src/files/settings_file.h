@@ -42,4 +42,4 @@ void Menu_Open_SettingsClick(ScopeState& st, Prompts& prompts);
 // ~/.config/kr40). `name` empty means the executable's name with ".ini".
 std::filesystem::path ProgramFilePath(const std::filesystem::path& executable, const std::string& name = {});
 
-} // namespace kr40
+}  // namespace kr40

@@ -1,16 +1,16 @@
 #include "instruments/zero_model.h"
 
+#include <algorithm>
+
 #include "acquisition/scope_settings.h"
 #include "core/rounding.h"
-
-#include <algorithm>
 
 namespace kr40 {
 
 namespace {
-constexpr double LowCode = 1360;                // lower DAC calibration code
-constexpr double CodeSpan = 1680;               // 3040 - 1360
-} // namespace
+constexpr double LowCode = 1360;   // lower DAC calibration code
+constexpr double CodeSpan = 1680;  // 3040 - 1360
+}  // namespace
 
 std::uint32_t OffsetDacCode(const ScopeSettings& s, int channel, std::int32_t rangeUv)
 {
@@ -26,4 +26,4 @@ std::uint32_t OffsetDacCode(const ScopeSettings& s, int channel, std::int32_t ra
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(code, 0, OffsetDacMax));
 }
 
-} // namespace kr40
+}  // namespace kr40

@@ -15,4 +15,4 @@ std::uint32_t OffsetDacCode(const ScopeSettings& s, int channel, std::int32_t ra
 inline constexpr std::uint32_t OffsetDacUncalibrated = 2048;
 inline constexpr std::uint32_t OffsetDacMax = 4095;  // 12-bit DAC
 
-} // namespace kr40
+}  // namespace kr40

@@ -1,11 +1,11 @@
 #include "trigger/trigger_encoding.h"
 
+#include <algorithm>
+
 #include "acquisition/acq_config.h"
 #include "acquisition/scope_settings.h"
 #include "core/rounding.h"
 #include "trigger/trigger_tables.h"
-
-#include <algorithm>
 
 namespace kr40 {
 
@@ -15,20 +15,25 @@ struct Window {
     std::uint8_t lo, hi;
 };
 
-// The comparator window around a level: never below 1, never above 255.
+// The comparator window around a level. Both thresholds stay within 1..255,
+// so a level of 0 with noise reject off gives 1..1, not an inverted 1..0.
 Window Thresholds(double level, int hyst)
 {
     const int L = static_cast<int>(std::clamp<std::int64_t>(RoundHalfAway(level), 0, 255));
     const int lo = L <= hyst ? 1 : L - hyst;
-    const int hi = L + hyst > 255 ? 255 : L + hyst;
+    const int hi = std::clamp(L + hyst, 1, 255);
     return {static_cast<std::uint8_t>(lo), static_cast<std::uint8_t>(hi)};
 }
 
 enum : std::uint8_t {
-    TPlusRuntRise = 0x01, TPlusRuntFall = 0x02, TPlusVideo = 0x10, TPlusCount = 0x20, TPlusCountEn = 0x40,
+    TPlusRuntRise = 0x01,
+    TPlusRuntFall = 0x02,
+    TPlusVideo = 0x10,
+    TPlusCount = 0x20,
+    TPlusCountEn = 0x40,
 };
 
-} // namespace
+}  // namespace
 
 void EncodeTrigger(const ScopeSettings& s, AcqConfig& a)
 {
@@ -55,8 +60,10 @@ void EncodeTrigger(const ScopeSettings& s, AcqConfig& a)
     if (!s.TPLUS) return;
     const std::uint32_t extraN = static_cast<std::uint32_t>(std::max(s.Extra_N, 1));
     if (s.Mode >= 1 && s.Mode <= 5) {
-        if (s.T_Mode == 1) a.Mode_Flags |= 0x18;
-        else if (s.T_Mode == 2) a.Mode_Flags |= 0x08;
+        if (s.T_Mode == 1)
+            a.Mode_Flags |= 0x18;
+        else if (s.T_Mode == 2)
+            a.Mode_Flags |= 0x08;
         a.T_Lo = static_cast<std::uint32_t>(s.Tmin) * static_cast<std::uint32_t>(s.Tmult);
         a.T_Hi = static_cast<std::uint32_t>(s.Tmax) * static_cast<std::uint32_t>(s.Tmult);
         if (s.Mode == 3) a.TPlus_Flags |= s.Edge ? TPlusRuntFall : TPlusRuntRise;
@@ -74,4 +81,4 @@ void EncodeTrigger(const ScopeSettings& s, AcqConfig& a)
     a.Trig_Lev_Bits = static_cast<std::uint8_t>(((s.Lev_Mask << 4) | s.Levels) & 0xFF);
 }
 
-} // namespace kr40
+}  // namespace kr40

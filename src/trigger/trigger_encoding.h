@@ -9,4 +9,4 @@ struct AcqConfig;
 // the trigger settings. Runs inside ComposeAcqConfig after Pre_N/Post_N.
 void EncodeTrigger(const ScopeSettings& s, AcqConfig& a);
 
-} // namespace kr40
+}  // namespace kr40

@@ -24,4 +24,4 @@ const std::array<TimeRangeButton, 6> TimeRanges = {{
     {"SpeedButton_T1S", "1 S", 100000},
 }};
 
-} // namespace kr40
+}  // namespace kr40

@@ -2,16 +2,16 @@
 // Trigger choices as data: noise-reject steps with their comparator half
 // widths, pre-trigger items, time-range buttons.
 
-#include "core/texts.h"
-
 #include <array>
 #include <cstdint>
+
+#include "core/texts.h"
 
 namespace kr40 {
 
 struct HystStep {
-    TextPair item;     // radio item text
-    int codes;         // half width of the comparator window, in sample codes
+    TextPair item;  // radio item text
+    int codes;      // half width of the comparator window, in sample codes
 };
 extern const std::array<HystStep, 10> HystSteps;
 
@@ -22,4 +22,4 @@ struct TimeRangeButton {
 };
 extern const std::array<TimeRangeButton, 6> TimeRanges;
 
-} // namespace kr40
+}  // namespace kr40

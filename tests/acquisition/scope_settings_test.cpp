@@ -1,12 +1,12 @@
 #include "acquisition/scope_settings.h"
 
-#include "acquisition/scope_tables.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 #include <set>
+
+#include "acquisition/scope_tables.h"
 
 namespace kr40 {
 namespace {
@@ -20,9 +20,9 @@ std::string Lower(std::string s)
 TEST(ScopeSettingsTest, KeyTableIsCompleteAndInModelOrder)
 {
     const std::map<IniSection, int> expected = {
-        {IniSection::System, 5},  {IniSection::Common, 65},   {IniSection::Scope, 46},
+        {IniSection::System, 5},   {IniSection::Common, 65},   {IniSection::Scope, 46},
         {IniSection::Trigger, 22}, {IniSection::Calibrate, 7}, {IniSection::Generator, 28},
-        {IniSection::FFT, 13},    {IniSection::Colors, 12},   {IniSection::Decoders, 15},
+        {IniSection::FFT, 13},     {IniSection::Colors, 12},   {IniSection::Decoders, 15},
     };
     std::map<IniSection, int> counted;
     std::set<std::string> names;
@@ -88,14 +88,12 @@ TEST(ScopeSettingsTest, GroupItemsBehaveLikeTheirControls)
         bool on;
         int expected;
     } cases[] = {
-        {Group::TimeBase, 13, 5, true, 5},    // select another
-        {Group::TimeBase, 13, 13, false, 13}, // a button group keeps its selection
-        {Group::TimeBase, 13, 27, true, 13},  // no such item
-        {Group::TimeBase, 13, -1, true, 13},
-        {Group::SmplN, 1, 1, false, -1},      // a radio menu item clears
-        {Group::SmplN, 1, 2, false, 1},       // clearing another item changes nothing
-        {Group::SmplN, -1, 0, true, 0},
-        {Group::GenMode, 2, 2, false, -1},    // buttons that may be all up
+        {Group::TimeBase, 13, 5, true, 5},                                      // select another
+        {Group::TimeBase, 13, 13, false, 13},                                   // a button group keeps its selection
+        {Group::TimeBase, 13, 27, true, 13},                                    // no such item
+        {Group::TimeBase, 13, -1, true, 13},  {Group::SmplN, 1, 1, false, -1},  // a radio menu item clears
+        {Group::SmplN, 1, 2, false, 1},                                         // clearing another item changes nothing
+        {Group::SmplN, -1, 0, true, 0},       {Group::GenMode, 2, 2, false, -1},  // buttons that may be all up
         {Group::GenShape, 0, 0, false, -1},
     };
     for (const Case& c : cases) {
@@ -114,5 +112,5 @@ TEST(ScopeTablesTest, TablesRunInOrder)
     for (int i = 1; i < VoltsCount; ++i) EXPECT_LT(VoltsPerDiv[i].uV, VoltsPerDiv[i - 1].uV) << i;
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40

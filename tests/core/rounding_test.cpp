@@ -1,11 +1,11 @@
 #include "core/rounding.h"
 
+#include <gtest/gtest.h>
+
 #include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-
-#include <gtest/gtest.h>
 
 namespace kr40 {
 namespace {
@@ -14,9 +14,9 @@ constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
 struct RoundCase {
-  double x;
-  std::int64_t halfAway;
-  std::int64_t nearestEven;
+    double x;
+    std::int64_t halfAway;
+    std::int64_t nearestEven;
 };
 
 constexpr RoundCase kRoundCases[] = {
@@ -47,31 +47,33 @@ constexpr RoundCase kRoundCases[] = {
     {std::numeric_limits<double>::quiet_NaN(), 0, 0},
 };
 
-TEST(RoundingTest, HalfAwayAndNearestEvenDifferOnlyOnTies) {
-  for (const RoundCase& c : kRoundCases) {
-    SCOPED_TRACE(c.x);
-    EXPECT_EQ(RoundHalfAway(c.x), c.halfAway);
-    EXPECT_EQ(RoundNearestEven(c.x), c.nearestEven);
-  }
+TEST(RoundingTest, HalfAwayAndNearestEvenDifferOnlyOnTies)
+{
+    for (const RoundCase& c : kRoundCases) {
+        SCOPED_TRACE(c.x);
+        EXPECT_EQ(RoundHalfAway(c.x), c.halfAway);
+        EXPECT_EQ(RoundNearestEven(c.x), c.nearestEven);
+    }
 }
 
-TEST(RoundingTest, NearestEvenIgnoresFloatingPointRoundingMode) {
-  const int savedMode = std::fegetround();
-  for (const int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
-    ASSERT_EQ(std::fesetround(mode), 0);
-    for (const RoundCase& c : kRoundCases) {
-      SCOPED_TRACE(c.x);
-      EXPECT_EQ(RoundNearestEven(c.x), c.nearestEven);
+TEST(RoundingTest, NearestEvenIgnoresFloatingPointRoundingMode)
+{
+    const int savedMode = std::fegetround();
+    for (const int mode : {FE_UPWARD, FE_DOWNWARD, FE_TOWARDZERO}) {
+        ASSERT_EQ(std::fesetround(mode), 0);
+        for (const RoundCase& c : kRoundCases) {
+            SCOPED_TRACE(c.x);
+            EXPECT_EQ(RoundNearestEven(c.x), c.nearestEven);
+        }
     }
-  }
-  std::fesetround(savedMode);
+    std::fesetround(savedMode);
 }
 
 struct BlendCase {
-  std::uint32_t colour;
-  std::uint32_t background;
-  double k;
-  std::uint32_t expected;
+    std::uint32_t colour;
+    std::uint32_t background;
+    double k;
+    std::uint32_t expected;
 };
 
 // Background bytes differ per channel (R 0x80, G 0x60, B 0x40) so that a
@@ -94,11 +96,12 @@ constexpr BlendCase kBlendCases[] = {
     {0x00F06010, 0x00406080, 0.0, 0x00FF6000},
 };
 
-TEST(BlendColorTest, MixesEachByteTowardsTheBackground) {
-  for (const BlendCase& c : kBlendCases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.colour << " k=" << c.k);
-    EXPECT_EQ(BlendColor(c.colour, c.background, c.k), c.expected);
-  }
+TEST(BlendColorTest, MixesEachByteTowardsTheBackground)
+{
+    for (const BlendCase& c : kBlendCases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.colour << " k=" << c.k);
+        EXPECT_EQ(BlendColor(c.colour, c.background, c.k), c.expected);
+    }
 }
 
 }  // namespace

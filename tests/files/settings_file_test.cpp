@@ -1,14 +1,14 @@
 #include "files/settings_file.h"
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
 #include "acquisition/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "files/ini_image.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace kr40 {
 namespace {
@@ -20,16 +20,21 @@ using test::TempDir;
 std::string KeyValue(const ScopeSettings& s, const SettingKey& k)
 {
     switch (k.type) {
-    case KeyType::Bool: return std::to_string(s.*k.boolField);
-    case KeyType::GroupItem: return std::to_string(GroupItemOn(s, k.group, k.item));
-    case KeyType::Int: return std::to_string(s.*k.intField);
-    case KeyType::Colour: return std::to_string(s.Colors[k.colour]);
-    case KeyType::Str: return s.*k.strField;
-    case KeyType::Real: {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "%.6f", s.*k.realField);
-        return buf;
-    }
+        case KeyType::Bool:
+            return std::to_string(s.*k.boolField);
+        case KeyType::GroupItem:
+            return std::to_string(GroupItemOn(s, k.group, k.item));
+        case KeyType::Int:
+            return std::to_string(s.*k.intField);
+        case KeyType::Colour:
+            return std::to_string(s.Colors[k.colour]);
+        case KeyType::Str:
+            return s.*k.strField;
+        case KeyType::Real: {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.6f", s.*k.realField);
+            return buf;
+        }
     }
     return {};
 }
@@ -39,21 +44,31 @@ void ChangeEveryKey(ScopeSettings& s)
 {
     for (const SettingKey& k : SettingKeys()) {
         switch (k.type) {
-        case KeyType::Bool: s.*k.boolField = !(s.*k.boolField); break;
-        case KeyType::GroupItem: {
-            const GroupInfo& g = GroupOf(k.group);
-            s.Sel(k.group) = g.defaultItem == g.count - 1 ? 0 : g.count - 1;
-            break;
-        }
-        case KeyType::Int: {
-            int& v = s.*k.intField;
-            if (!k.allowed.empty()) v = k.allowed[k.allowed.front() == v ? 1 : 0];
-            else v = v == k.hi ? k.lo : (v == k.hi - 1 ? k.hi : (k.hi > 1000000 ? v + 7 : k.hi));
-            break;
-        }
-        case KeyType::Colour: s.Colors[k.colour] = (s.Colors[k.colour] ^ 0x123456) & 0xFFFFFF; break;
-        case KeyType::Real: s.*k.realField = -12.375 + s.*k.realField * 0.5; break;
-        case KeyType::Str: s.*k.strField = "/tmp/gen/script.krg"; break;
+            case KeyType::Bool:
+                s.*k.boolField = !(s.*k.boolField);
+                break;
+            case KeyType::GroupItem: {
+                const GroupInfo& g = GroupOf(k.group);
+                s.Sel(k.group) = g.defaultItem == g.count - 1 ? 0 : g.count - 1;
+                break;
+            }
+            case KeyType::Int: {
+                int& v = s.*k.intField;
+                if (!k.allowed.empty())
+                    v = k.allowed[k.allowed.front() == v ? 1 : 0];
+                else
+                    v = v == k.hi ? k.lo : (v == k.hi - 1 ? k.hi : (k.hi > 1000000 ? v + 7 : k.hi));
+                break;
+            }
+            case KeyType::Colour:
+                s.Colors[k.colour] = (s.Colors[k.colour] ^ 0x123456) & 0xFFFFFF;
+                break;
+            case KeyType::Real:
+                s.*k.realField = -12.375 + s.*k.realField * 0.5;
+                break;
+            case KeyType::Str:
+                s.*k.strField = "/tmp/gen/script.krg";
+                break;
         }
     }
     s.Tmin = 10;  // keep Tmin < Tmax so the pair rule does not interfere
@@ -271,17 +286,17 @@ TEST_F(SettingsFileTest, BadValuesAreClampedOrLeftAlone)
                                          "[Decoders]\nBaud_Rate=1\n"),
                       true);
     const ScopeSettings& s = st.settings;
-    EXPECT_EQ(s.Pre, 9);             // clamped
-    EXPECT_EQ(s.Hyst, 0);            // clamped
-    EXPECT_EQ(s.Tmult, d.Tmult);     // not a multiplier: unchanged
-    EXPECT_EQ(s.Mode, d.Mode);       // not a mode: unchanged
-    EXPECT_EQ(s.Extra_N, d.Extra_N); // first of two duplicates is unreadable: unchanged
-    EXPECT_EQ(s.T_Mode, d.T_Mode);   // not an integer: unchanged
+    EXPECT_EQ(s.Pre, 9);              // clamped
+    EXPECT_EQ(s.Hyst, 0);             // clamped
+    EXPECT_EQ(s.Tmult, d.Tmult);      // not a multiplier: unchanged
+    EXPECT_EQ(s.Mode, d.Mode);        // not a mode: unchanged
+    EXPECT_EQ(s.Extra_N, d.Extra_N);  // first of two duplicates is unreadable: unchanged
+    EXPECT_EQ(s.T_Mode, d.T_Mode);    // not an integer: unchanged
     EXPECT_EQ(s.Levels, 15);
-    EXPECT_EQ(s.FFT_Size, 6);        // clamped to "Auto"
-    EXPECT_EQ(s.FFT_Win, d.FFT_Win); // empty: unchanged
-    EXPECT_EQ(s.F_fast, 1000);       // clamped
-    EXPECT_EQ(s.F_slow, 0);          // clamped
+    EXPECT_EQ(s.FFT_Size, 6);         // clamped to "Auto"
+    EXPECT_EQ(s.FFT_Win, d.FFT_Win);  // empty: unchanged
+    EXPECT_EQ(s.F_fast, 1000);        // clamped
+    EXPECT_EQ(s.F_slow, 0);           // clamped
     EXPECT_EQ(s.MF_Mult, d.MF_Mult);
     EXPECT_EQ(s.A1_Zero, 255);
     EXPECT_EQ(s.bgD_Zero, 1);
@@ -341,8 +356,7 @@ TEST_F(SettingsFileTest, RefusedFilesChangeNothingAndSayWhy)
         {"[Common]\nExtTrig=1\nCH_A1=0\n", false, "\nUse software version 1.xx to open.", "Open Settings"},
         {"[Common]\nCH_A1=0\n", false, "\nInvalid file format.", "Open Settings"},
         {"[Scope]\n10mS=1\n", true, "\nНеверный формат файла.", "Открытие файла настроек"},
-        {"[Common]\nExtTrig=1\n", true, "\nДля открытия используйте программу версии 1.xx.",
-         "Открытие файла настроек"},
+        {"[Common]\nExtTrig=1\n", true, "\nДля открытия используйте программу версии 1.xx.", "Открытие файла настроек"},
     };
     for (const Case& c : cases) {
         ScopeState st;
@@ -474,13 +488,15 @@ TEST(ProgramFilePathTest, BesideTheExecutableOrInTheConfigFolder)
     const auto unwritable = dir / "missing_folder" / "kr40";
     EXPECT_EQ(ProgramFilePath(unwritable), dir / "cfg" / "kr40" / "kr40.ini");
     EXPECT_EQ(ProgramFilePath(unwritable, "krg.lst"), dir / "cfg" / "kr40" / "krg.lst");
-    if (old) setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
+    if (old)
+        setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
 
     // The config folder does not exist yet: writing creates it.
     ScopeState st;
     EXPECT_TRUE(WriteSettings(st, dir / "cfg" / "kr40" / "kr40.ini", true));
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40

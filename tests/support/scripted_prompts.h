@@ -1,12 +1,12 @@
 #pragma once
 // A Prompts double for tests: answers from a script and records every box.
 
-#include "core/prompts.h"
-
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "core/prompts.h"
 
 namespace kr40::test {
 
@@ -18,11 +18,11 @@ struct ShownMessage {
 
 class ScriptedPrompts : public Prompts {
 public:
-    std::deque<PromptAnswer> answers;                   // for Message; Ok when empty
-    std::deque<std::optional<std::string>> files;       // for OpenFile/SaveFile; cancel when empty
+    std::deque<PromptAnswer> answers;              // for Message; Ok when empty
+    std::deque<std::optional<std::string>> files;  // for OpenFile/SaveFile; cancel when empty
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> fileRequests;
-    std::function<void()> onPrompt;                     // runs inside every prompt
+    std::function<void()> onPrompt;  // runs inside every prompt
 
     PromptAnswer Message(const std::string& caption, const std::string& text, PromptIcon icon,
                          PromptButtons buttons) override
@@ -52,4 +52,4 @@ private:
     }
 };
 
-} // namespace kr40::test
+}  // namespace kr40::test

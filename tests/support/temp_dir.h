@@ -44,4 +44,4 @@ private:
     std::filesystem::path path_;
 };
 
-} // namespace kr40::test
+}  // namespace kr40::test
