@@ -1,9 +1,9 @@
 #include <cstdio>
 
-// The main window arrives with the window issue; until then the program only
-// says what it is.
+// The program's window is not built yet; until it is, the program only says
+// what it is.
 int main()
 {
-    std::puts("KR40 Scope: the main window is not built yet; run `make test`.");
+    std::puts("KR40 Scope: the main window is not built yet; `make test` runs the tests.");
     return 0;
 }

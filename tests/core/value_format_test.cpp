@@ -30,7 +30,7 @@ void ExpectFormats(const FormatCase* begin, const FormatCase* end)
     }
 }
 
-TEST(FormatValueTest, DocumentedExamples)
+TEST(FormatValueTest, WorkedExamples)
 {
     constexpr FormatCase kCases[] = {
         {1234.5, UnitKind::Voltage, -4, "1.235 mV"},    {999.9, UnitKind::Frequency, -4, "999.9 Hz"},
