@@ -229,7 +229,14 @@ namespace {
 void Publish(ScopeState& st, bool restart)
 {
     ComposeAcqConfig(st);
-    st.published.Publish(st.acq);
+    PublishedConfig pub;
+    pub.acq = st.acq;
+    pub.settings.A1_Zero = st.settings.A1_Zero;
+    pub.settings.A2_Zero = st.settings.A2_Zero;
+    pub.settings.Lev_A1 = st.settings.Lev_A1;
+    pub.settings.Lev_A2 = st.settings.Lev_A2;
+    pub.settings.TimeCal = st.settings.Time;
+    st.published.Set(pub);
     st.requests.SettingsRequest = true;
     if (restart) st.requests.AcqRestartRequest = true;
     st.requests.RedrawRequest = true;

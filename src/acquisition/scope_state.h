@@ -8,29 +8,27 @@
 
 #include "acquisition/acq_config.h"
 #include "acquisition/scope_settings.h"
+#include "core/guarded.h"
 #include "core/manual_reset_event.h"
+#include "device/link_state.h"
 
 namespace kr40 {
 
+// The values of the settings the acquisition thread needs besides AcqConfig.
+struct WorkerSettings {
+    int A1_Zero = 0, A2_Zero = 0;
+    double Lev_A1 = 0, Lev_A2 = 0;
+    std::int32_t TimeCal = 0;  // frequency-meter time-base calibration
+    std::uint32_t F_Span = 0, F_Val = 0;
+};
+
 // The configuration as the acquisition thread sees it: a complete copy
 // published under a lock, so a half-composed configuration is never sent.
-class AcqConfigMailbox {
-public:
-    void Publish(const AcqConfig& c)
-    {
-        std::lock_guard lock(mutex_);
-        config_ = c;
-    }
-    AcqConfig Snapshot() const
-    {
-        std::lock_guard lock(mutex_);
-        return config_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    AcqConfig config_;
+struct PublishedConfig {
+    AcqConfig acq;
+    WorkerSettings settings;
 };
+using AcqConfigMailbox = Guarded<PublishedConfig>;
 
 // Requests and status shared between the user interface and the acquisition
 // thread; each is written by one side and read by the other.
@@ -41,19 +39,6 @@ struct LinkRequests {
     std::atomic<bool> AcqRestartRequest{false};  // restart the acquisition with the new settings
     std::atomic<bool> RedrawRequest{false};
     std::atomic<bool> TrigChanged{false};  // one-shot: re-arm the trigger logic once
-};
-
-// Identity of the connected instrument as reported in its service packets.
-struct DeviceIdentity {
-    int FirmVer = -1;  // -1 = not yet reported
-    int FpgaVer = -1;
-    int Vcc = -1;  // supply voltage in 10 mV units
-    bool SerialValid = false;
-    std::uint32_t SerialHigh = 0;
-    std::uint16_t SerialLow = 0;
-    bool TdcFresh = false;
-    std::array<std::uint8_t, 4> Tdc{};  // rise A1, fall A1, rise A2, fall A2
-    int TransferMode = 0;               // 0 not set up, 1 no flow control, 2 RTS/CTS
 };
 
 inline constexpr int SoftwareVersion = 227;
@@ -74,13 +59,12 @@ struct ScopeState {
     ManualResetEvent RxEvent{false};   // wakes the acquisition thread
     ManualResetEvent BusyEvent{true};  // the user interface is inside a modal action
 
-    DeviceIdentity identity;
+    LinkState link;
 
     // Files.
     std::string LastFolder;    // folder last used by any file dialog
     std::string DataFileName;  // current waveform data file, empty when none
     bool SettingsLoaded = false;
-    bool WaveTableLoaded = false;  // a generator script is loaded
     // Spectrum restart/recompute requests: averaging A1, averaging A2, A1, A2.
     std::array<bool, 4> SpectrumRestart{};
 };

@@ -61,7 +61,7 @@ std::string SerialText(std::uint32_t high, std::uint16_t low)
 
 void WriteSystem(const ScopeState& st, IniImage& img, bool programFile)
 {
-    const DeviceIdentity& id = st.identity;
+    const DeviceIdentity id = st.link.identity.Get();
     img.WriteInt(kSystem, programFile ? "KR40_INI_FILE" : "KR40_KRS_FILE", 1);
     img.WriteString(kSystem, "Soft_Ver", Tilde(std::to_string(SoftwareVersion)));
     if (id.Vcc >= 0) img.WriteString(kSystem, "Vcc", Tilde(VccText(id.Vcc)));
@@ -81,7 +81,7 @@ bool Written(const SettingKey& k, const ScopeState& st, bool programFile)
     if (k.flags & NeverWritten) return false;
     if (!programFile && (k.flags & IniOnly)) return false;
     if (programFile && (k.flags & KrsOnlyWrite)) return false;
-    if ((k.flags & WhileAfgLoaded) && !st.WaveTableLoaded) return false;
+    if ((k.flags & WhileAfgLoaded) && !st.link.WaveTableLoaded) return false;
     return true;
 }
 

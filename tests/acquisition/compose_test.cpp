@@ -698,7 +698,7 @@ TEST(ApplySettingsTest, RestartsAndPublishesTheComposedConfig)
         EXPECT_TRUE(st.RxEvent.IsSet());
         EXPECT_TRUE(st.ScreenSettingsChanged);
 
-        const AcqConfig snap = st.published.Snapshot();
+        const AcqConfig snap = st.published.Get().acq;
         EXPECT_EQ(snap.Time_Div_ns, 2000u);
         EXPECT_EQ(snap.Ch_Mask, st.acq.Ch_Mask);
         EXPECT_EQ((snap.Ch_Mask & 0x80) != 0, c.running);
@@ -722,12 +722,12 @@ TEST(ApplySettingsTest, RefreshDoesNotRestartOrTouchRunState)
     EXPECT_TRUE(st.requests.RedrawRequest.load());
     EXPECT_TRUE(st.RxEvent.IsSet());
     EXPECT_TRUE(st.ScreenSettingsChanged);
-    EXPECT_EQ(st.published.Snapshot().Time_Div_ns, 5'000'000u);
+    EXPECT_EQ(st.published.Get().acq.Time_Div_ns, 5'000'000u);
 
     // A later change is published by the next call.
     st.settings.Sel(Group::TimeBase) = Tb("50uS");
     RefreshSettings(st);
-    const AcqConfig snap = st.published.Snapshot();
+    const AcqConfig snap = st.published.Get().acq;
     EXPECT_EQ(snap.Time_Div_ns, 50'000u);
     EXPECT_EQ(snap.Decim, st.acq.Decim);
     EXPECT_EQ(snap.Smpl_Per_Div, st.acq.Smpl_Per_Div);

@@ -85,7 +85,7 @@ TEST_F(SettingsFileTest, EveryKeySurvivesTheProgramFile)
 {
     ScopeState written;
     ChangeEveryKey(written.settings);
-    written.WaveTableLoaded = true;  // AFG_File is written only while a script is loaded
+    written.link.WaveTableLoaded = true;  // AFG_File is written only while a script is loaded
     const auto file = dir / "kr40.ini";
     ASSERT_TRUE(WriteSettings(written, file, true));
 
@@ -109,7 +109,7 @@ TEST_F(SettingsFileTest, EveryKrsKeySurvivesAndProgramOnlyKeysAreNeverTouched)
 {
     ScopeState written;
     ChangeEveryKey(written.settings);
-    written.WaveTableLoaded = true;
+    written.link.WaveTableLoaded = true;
     const auto file = dir / "setup.krs";
     ASSERT_TRUE(WriteSettings(written, file, false));
 
@@ -142,15 +142,17 @@ TEST_F(SettingsFileTest, EveryKrsKeySurvivesAndProgramOnlyKeysAreNeverTouched)
 TEST_F(SettingsFileTest, SystemValuesAndKindMarkers)
 {
     ScopeState st;
-    st.identity.Vcc = 512;
-    st.identity.FirmVer = 213;
-    st.identity.FpgaVer = 7;
-    st.identity.SerialValid = true;
-    st.identity.SerialHigh = 0x12345678;
-    st.identity.SerialLow = 0x9ABC;
-    st.identity.TdcFresh = true;
-    st.identity.Tdc = {20, 21, 22, 23};
-    st.identity.TransferMode = 1;
+    st.link.identity.Update([](DeviceIdentity& id) {
+        id.Vcc = 512;
+        id.FirmVer = 213;
+        id.FpgaVer = 7;
+        id.SerialValid = true;
+        id.SerialHigh = 0x12345678;
+        id.SerialLow = 0x9ABC;
+        id.TdcFresh = true;
+        id.Tdc = {20, 21, 22, 23};
+        id.TransferMode = 1;
+    });
 
     const auto ini = dir / "kr40.ini";
     const auto krs = dir / "a.krs";
@@ -180,7 +182,7 @@ TEST_F(SettingsFileTest, SystemValuesAndKindMarkers)
 
     // Unknown identity writes nothing; RTS/CTS flow control is "~1~".
     ScopeState fresh;
-    fresh.identity.TransferMode = 2;
+    fresh.link.identity.Update([](DeviceIdentity& id) { id.TransferMode = 2; });
     const auto ini2 = dir / "fresh.ini";
     ASSERT_TRUE(WriteSettings(fresh, ini2, true));
     IniImage q;
