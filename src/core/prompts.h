@@ -9,7 +9,7 @@
 
 namespace kr40 {
 
-enum class PromptIcon { None, Information, Warning, Error };
+enum class PromptIcon { None, Information, Question, Warning, Error };
 enum class PromptButtons { Ok, YesNo };
 enum class PromptAnswer { Ok, Yes, No, Cancel };
 
