@@ -4,7 +4,7 @@ BUILD_DIR  ?= build
 BENCH_DIR  ?= build-bench
 JOBS       ?= 2
 
-.PHONY: all bootstrap configure build run test bench clean
+.PHONY: all bootstrap configure build run test bench sanitize clean
 
 all: build
 
@@ -30,5 +30,11 @@ bench: bootstrap
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target kr40_bench
 	$(BENCH_DIR)/bench/kr40_bench
 
+# Every test under AddressSanitizer and UBSan (the link fuzz test feeds 10^7 bytes).
+sanitize: bootstrap
+	cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKR40_SANITIZE=ON
+	cmake --build build-asan -j $(JOBS)
+	cd build-asan && ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR)
+	rm -rf $(BUILD_DIR) $(BENCH_DIR) build-asan
