@@ -346,7 +346,7 @@ TEST_F(DeviceLinkTest, SurvivesRandomAndMutatedStreams)
         }
         fed += chunk.size();
         dev.Queue(chunk);
-        while (!dev.toHost.empty()) link.ReceiveBytes();
+        while (dev.Waiting() != 0) link.ReceiveBytes();
         st.requests.Running = true;  // a random service packet may not stop us
     }
     const LinkCounters& c = st.link.counters;

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <vector>
 
 namespace kr40::test {
@@ -37,10 +38,20 @@ public:
         d[25] = d[26] = d[27] = d[28] = 20;
         Queue(EncodeServicePacket(d));
     }
-    void Queue(const std::vector<std::uint8_t>& bytes) { toHost.insert(toHost.end(), bytes.begin(), bytes.end()); }
+    void Queue(const std::vector<std::uint8_t>& bytes)
+    {
+        std::lock_guard lock(mutex_);
+        toHost.insert(toHost.end(), bytes.begin(), bytes.end());
+    }
+    std::size_t Waiting() const
+    {
+        std::lock_guard lock(mutex_);
+        return toHost.size();
+    }
 
     FT_STATUS Read(void* buffer, FT_DWORD toRead, FT_DWORD* read) override
     {
+        std::lock_guard lock(mutex_);
         const std::size_t n = std::min<std::size_t>(toRead, toHost.size());
         std::copy_n(toHost.begin(), n, static_cast<std::uint8_t*>(buffer));
         toHost.erase(toHost.begin(), toHost.begin() + static_cast<std::ptrdiff_t>(n));
@@ -49,11 +60,13 @@ public:
     }
     FT_STATUS GetQueueStatus(FT_DWORD* rx) override
     {
+        std::lock_guard lock(mutex_);
         *rx = static_cast<FT_DWORD>(toHost.size());
         return FT_OK;
     }
     FT_STATUS Write(const void* buffer, FT_DWORD n, FT_DWORD* written) override
     {
+        std::lock_guard lock(mutex_);
         if (writeStatus != FT_OK) return writeStatus;
         const auto* p = static_cast<const std::uint8_t*>(buffer);
         for (FT_DWORD i = 0; i < n; ++i) Take(p[i]);
@@ -111,6 +124,8 @@ private:
     }
 
     static constexpr std::size_t kImageSize = 102016;
+    // The test thread queues while the acquisition thread reads and writes.
+    mutable std::recursive_mutex mutex_;
     std::vector<std::uint8_t> wire_;
     std::size_t expected_ = 0;
     bool inPacket_ = false;
