@@ -10,6 +10,7 @@
 #include "acquisition/scope_settings.h"
 #include "core/guarded.h"
 #include "core/manual_reset_event.h"
+#include "device/ftdi_transport.h"
 #include "device/link_state.h"
 
 namespace kr40 {
@@ -60,6 +61,7 @@ struct ScopeState {
     ManualResetEvent BusyEvent{true};  // the user interface is inside a modal action
 
     LinkState link;
+    TransportState transport;
 
     // Files.
     std::string LastFolder;    // folder last used by any file dialog

@@ -23,7 +23,6 @@ struct DeviceIdentity {
     std::uint16_t SerialLow = 0;
     bool TdcFresh = false;
     std::array<std::uint8_t, 4> Tdc{};  // rise A1, fall A1, rise A2, fall A2
-    int TransferMode = 0;               // 0 not set up, 1 no flow control, 2 RTS/CTS
 };
 
 // Frequency-meter reading of the last service packet taken while running.

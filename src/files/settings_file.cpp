@@ -73,7 +73,8 @@ void WriteSystem(const ScopeState& st, IniImage& img, bool programFile)
         static const char* const names[4] = {"TDC_Rise_A1", "TDC_Fall_A1", "TDC_Rise_A2", "TDC_Fall_A2"};
         for (int i = 0; i < 4; ++i) img.WriteString(kSystem, names[i], Tilde(std::to_string(id.Tdc[i])));
     }
-    if (id.TransferMode != 0) img.WriteString(kSystem, "Flow_Ctrl", id.TransferMode == 1 ? "~0~" : "~1~");
+    const int mode = st.transport.TransferMode;
+    if (mode != 0) img.WriteString(kSystem, "Flow_Ctrl", mode == 1 ? "~0~" : "~1~");
 }
 
 bool Written(const SettingKey& k, const ScopeState& st, bool programFile)

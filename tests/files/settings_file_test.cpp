@@ -151,8 +151,8 @@ TEST_F(SettingsFileTest, SystemValuesAndKindMarkers)
         id.SerialLow = 0x9ABC;
         id.TdcFresh = true;
         id.Tdc = {20, 21, 22, 23};
-        id.TransferMode = 1;
     });
+    st.transport.TransferMode = 1;
 
     const auto ini = dir / "kr40.ini";
     const auto krs = dir / "a.krs";
@@ -182,7 +182,7 @@ TEST_F(SettingsFileTest, SystemValuesAndKindMarkers)
 
     // Unknown identity writes nothing; RTS/CTS flow control is "~1~".
     ScopeState fresh;
-    fresh.link.identity.Update([](DeviceIdentity& id) { id.TransferMode = 2; });
+    fresh.transport.TransferMode = 2;
     const auto ini2 = dir / "fresh.ini";
     ASSERT_TRUE(WriteSettings(fresh, ini2, true));
     IniImage q;
