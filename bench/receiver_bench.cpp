@@ -1,12 +1,12 @@
 // Receiver throughput over a realistic stream: main packets of 10000-sample
 // four-channel frames with a service packet between every two of them.
 
-#include "device/link_state.h"
-#include "device/receiver.h"
-
 #include <benchmark/benchmark.h>
 
 #include <random>
+
+#include "device/link_state.h"
+#include "device/receiver.h"
 
 namespace {
 
@@ -62,4 +62,4 @@ void BM_ReceiverThroughput(benchmark::State& state)
 }
 BENCHMARK(BM_ReceiverThroughput);
 
-} // namespace
+}  // namespace

@@ -31,4 +31,4 @@ private:
     T value_{};
 };
 
-} // namespace kr40
+}  // namespace kr40

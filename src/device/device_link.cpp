@@ -1,22 +1,28 @@
 #include "device/device_link.h"
 
+#include <algorithm>
+
 #include "acquisition/frame.h"
 #include "device/fpga_image.h"
 #include "device/ftdi_api.h"
-
-#include <algorithm>
 
 namespace kr40 {
 
 namespace {
 
-std::uint32_t LE32(const std::uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24; }
-std::uint16_t LE16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
+std::uint32_t LE32(const std::uint8_t* p)
+{
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::uint16_t LE16(const std::uint8_t* p)
+{
+    return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
 
 enum ServiceKind : std::uint8_t { KindError = 2, KindReady = 3, KindAck = 4 };
 constexpr std::uint8_t FpgaValid = 0xA5;
 
-} // namespace
+}  // namespace
 
 DeviceLink::DeviceLink(FtLink& link, ScopeState& st, FrameSet& live, RecorderStream& recorder, Sleeper sleep)
     : link_(link), st_(st), live_(live), recorder_(recorder), sleep_(std::move(sleep)), readBuffer_(ReadChunk)
@@ -226,4 +232,4 @@ void DeviceLink::OnMain(std::uint8_t type, std::span<const std::uint8_t> payload
     }
 }
 
-} // namespace kr40
+}  // namespace kr40

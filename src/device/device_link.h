@@ -3,11 +3,11 @@
 // the generator table and the FPGA image with their acknowledgements, reads
 // the stream and processes service and main packets.
 
-#include "acquisition/scope_state.h"
-#include "device/receiver.h"
-
 #include <functional>
 #include <vector>
+
+#include "acquisition/scope_state.h"
+#include "device/receiver.h"
 
 namespace kr40 {
 
@@ -54,4 +54,4 @@ private:
     std::uint64_t servicesTotal_ = 0;  // service packets since the link was made
 };
 
-} // namespace kr40
+}  // namespace kr40

@@ -10,4 +10,4 @@ namespace kr40 {
 inline constexpr std::size_t FpgaImageSize = 102016;
 extern const std::array<std::uint8_t, FpgaImageSize> FpgaImage;
 
-} // namespace kr40
+}  // namespace kr40

@@ -95,4 +95,4 @@ public:
     virtual FT_STATUS GetQueueStatus(FT_DWORD* rxBytes) = 0;
 };
 
-} // namespace kr40
+}  // namespace kr40

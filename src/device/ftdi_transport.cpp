@@ -110,8 +110,8 @@ std::string DeviceCountText(FT_DWORD count)
 std::string DeviceQuestion(const char* found, const std::string& description, FT_DWORD index, FT_DWORD location,
                            const char* question)
 {
-    return std::string(found) + "\r\nDescription = '" + description + "'  " + "\r\nDev_Index = " +
-           std::to_string(index) + "\r\nDev_Loc = " + std::to_string(location) + question;
+    return std::string(found) + "\r\nDescription = '" + description + "'  " +
+           "\r\nDev_Index = " + std::to_string(index) + "\r\nDev_Loc = " + std::to_string(location) + question;
 }
 
 // ---------------------------------------------------------------------------
@@ -206,17 +206,14 @@ FT_STATUS OpenNative(TransportState& state, DeviceProvider& provider, Prompts& p
 
     FT_HANDLE handle = nullptr;
     FT_STATUS result = FT_DEVICE_NOT_FOUND;
-    auto openAt = [&](FT_DWORD location) {
-        return api.OpenEx(AsPointerArg(location), FT_OPEN_BY_LOCATION, &handle);
-    };
+    auto openAt = [&](FT_DWORD location) { return api.OpenEx(AsPointerArg(location), FT_OPEN_BY_LOCATION, &handle); };
 
     // First pass: the instrument itself, wherever it is in the list.
     for (FT_DWORD i = 0; i < count; ++i) {
         ListedDevice d = ListDevice(api, i);
         if (d.ok && d.description == kTrueDescription &&
             (!options.debug ||
-             AskYes(prompts, options,
-                    DeviceQuestion("True device found.", d.description, i, d.location, "\r\nOpen ?"),
+             AskYes(prompts, options, DeviceQuestion("True device found.", d.description, i, d.location, "\r\nOpen ?"),
                     PromptIcon::Question))) {
             result = openAt(d.location);
             if (result == FT_OK) break;
@@ -234,8 +231,7 @@ FT_STATUS OpenNative(TransportState& state, DeviceProvider& provider, Prompts& p
             bool open = true;
             if (options.debug || options.noExcuse) {
                 open = AskYes(prompts, options,
-                              DeviceQuestion("Other device found.", d.description, i, d.location,
-                                             "\r\nTry to open ?"),
+                              DeviceQuestion("Other device found.", d.description, i, d.location, "\r\nTry to open ?"),
                               PromptIcon::Warning);
             } else if (d.description == kOlderDescription) {
                 prompts.Message(options.caption, kOlderDeviceText, PromptIcon::Error, PromptButtons::Ok);
@@ -277,8 +273,7 @@ FT_STATUS OpenNative(TransportState& state, DeviceProvider& provider, Prompts& p
 
 }  // namespace
 
-FT_STATUS OpenScopeDevice(TransportState& state, DeviceProvider& provider, Prompts& prompts,
-                          const OpenOptions& options)
+FT_STATUS OpenScopeDevice(TransportState& state, DeviceProvider& provider, Prompts& prompts, const OpenOptions& options)
 {
     state.TransferMode = 0;
     if (!state.DriverWine && !state.DriverNative) {

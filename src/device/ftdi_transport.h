@@ -34,8 +34,8 @@ public:
 inline constexpr std::uint32_t kBridgeChipId = 0x57494E45;
 
 // Status codes of our own, beside the library's FT_STATUS values (< 100).
-inline constexpr FT_STATUS kNoLibrary = 100;         // no bridge library could be loaded
-inline constexpr FT_STATUS kNoChipIdLibrary = 101;   // native library without its chip-ID library
+inline constexpr FT_STATUS kNoLibrary = 100;        // no bridge library could be loaded
+inline constexpr FT_STATUS kNoChipIdLibrary = 101;  // native library without its chip-ID library
 // 110..121, 130..136 and 140: an entry point is missing (see ShowUsbError).
 
 // Link state shared by the user interface (which opens and closes the device)
@@ -50,7 +50,7 @@ struct TransportState {
     // Result of the last open (stored by the caller of OpenScopeDevice),
     // queue-status or write call; 0 = link usable.
     std::atomic<FT_STATUS> LinkStatus{FT_INVALID_HANDLE};
-    int TransferMode = 0;  // 0 = not set up, 1 = no flow control, 2 = RTS/CTS
+    int TransferMode = 0;       // 0 = not set up, 1 = no flow control, 2 = RTS/CTS
     bool DeviceOpened = false;  // set after the first successful set-up, never cleared
     std::uint32_t ChipId = 0;
     FtApi api;  // resolved entry points
@@ -61,7 +61,7 @@ struct OpenOptions {
     bool noExcuse = false;     // INI No_Excuse: ask before opening a foreign device
     bool flowCtrlOff = false;  // INI FLOW_CTRL_OFF = 1: never use RTS/CTS
     bool russian = false;
-    std::string caption;       // executable name without path and extension
+    std::string caption;                  // executable name without path and extension
     ManualResetEvent* rxEvent = nullptr;  // signalled by the driver when bytes arrive
 };
 

@@ -7,4 +7,4 @@ void TakeSecondStatistics(LinkCounters& c)
     for (int i = 0; i < StatCount; ++i) c.lastSecond[i] = c.current[i].exchange(0);
 }
 
-} // namespace kr40
+}  // namespace kr40

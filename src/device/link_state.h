@@ -3,11 +3,11 @@
 // request and status flags, failure flags, statistics counters and the
 // instrument's identity. Every flag is atomic; the identity is read whole.
 
-#include "core/guarded.h"
-
 #include <array>
 #include <atomic>
 #include <cstdint>
+
+#include "core/guarded.h"
 
 namespace kr40 {
 
@@ -36,8 +36,14 @@ struct FreqMeterReading {
 
 // Per-second statistics: the worker counts, Timer1 copies and zeroes.
 enum StatCounter : int {
-    StatDisplayedFrames, StatMainPackets, StatServicePackets, StatChecksumFailures,
-    StatLeakageBytes, StatDriverBytes, StatPeakQueue, StatCount
+    StatDisplayedFrames,
+    StatMainPackets,
+    StatServicePackets,
+    StatChecksumFailures,
+    StatLeakageBytes,
+    StatDriverBytes,
+    StatPeakQueue,
+    StatCount
 };
 
 struct LinkCounters {
@@ -72,7 +78,7 @@ struct LinkState {
     std::atomic<bool> WaveTableLoaded{false};
     std::atomic<std::uint8_t> SettingsSeq{0};  // last sequence number sent
     std::atomic<int> NoServiceSeconds{0};
-    std::atomic<std::uint8_t> GenStatus{0};    // generator status bits of the last service packet
+    std::atomic<std::uint8_t> GenStatus{0};  // generator status bits of the last service packet
 
     // Failure flags, cleared by recovery.
     std::atomic<bool> NoAnswer{false};
@@ -83,12 +89,12 @@ struct LinkState {
     // New-frame flags: measurements, frequency display, displayed-frames
     // counter, frame processing.
     std::atomic<bool> NewFrameMeasure{false}, NewFrameFreq{false}, NewFrameCount{false}, NewFrameProcess{false};
-    std::atomic<bool> FromFile{false};        // the screen shows data loaded from a file
-    std::atomic<bool> SingleShotEnded{false}; // the worker stopped a single shot; release Single
+    std::atomic<bool> FromFile{false};         // the screen shows data loaded from a file
+    std::atomic<bool> SingleShotEnded{false};  // the worker stopped a single shot; release Single
 
     Guarded<DeviceIdentity> identity;
     Guarded<FreqMeterReading> freqMeter;
     LinkCounters counters;
 };
 
-} // namespace kr40
+}  // namespace kr40

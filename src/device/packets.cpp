@@ -9,12 +9,16 @@ namespace {
 template <class T>
 void PutLE(std::vector<std::uint8_t>& out, T value, int bytes)
 {
-    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i)));
 }
 
-constexpr std::uint16_t Reg(std::uint8_t page, std::uint8_t offset) { return static_cast<std::uint16_t>(page << 8 | offset); }
+constexpr std::uint16_t Reg(std::uint8_t page, std::uint8_t offset)
+{
+    return static_cast<std::uint16_t>(page << 8 | offset);
+}
 
-} // namespace
+}  // namespace
 
 std::vector<std::uint8_t> BuildHostPacket(std::span<const MemoryBlock> blocks)
 {
@@ -106,7 +110,10 @@ std::vector<MemoryBlock> WaveformBlock(int k, std::span<const std::int32_t, Wave
     return {{static_cast<std::uint16_t>(k * 128), std::move(data)}};
 }
 
-std::vector<MemoryBlock> FpgaStartBlocks() { return {{Reg(0x81, 0xAA), {0x55}}}; }
+std::vector<MemoryBlock> FpgaStartBlocks()
+{
+    return {{Reg(0x81, 0xAA), {0x55}}};
+}
 
 namespace {
 std::vector<std::uint8_t> Seal(std::vector<std::uint8_t> wire)
@@ -115,7 +122,7 @@ std::vector<std::uint8_t> Seal(std::vector<std::uint8_t> wire)
     wire.push_back(DeviceChecksum(std::span(wire).subspan(1)));
     return wire;
 }
-} // namespace
+}  // namespace
 
 std::vector<std::uint8_t> EncodeServicePacket(std::span<const std::uint8_t, ServiceLength> decoded)
 {
@@ -135,4 +142,4 @@ std::vector<std::uint8_t> EncodeMainPacket(std::uint8_t type, std::span<const st
     return Seal(std::move(wire));
 }
 
-} // namespace kr40
+}  // namespace kr40

@@ -18,7 +18,7 @@ inline constexpr std::uint8_t PacketMark = 0xFF;
 inline constexpr std::uint8_t ServiceType = 0x5A;
 inline constexpr int ServiceRawLength = 102;  // nibble-coded: 51 bytes
 inline constexpr int ServiceLength = 51;
-inline constexpr int StatusRawLength = 256;   // nibble-coded: 128 bytes
+inline constexpr int StatusRawLength = 256;  // nibble-coded: 128 bytes
 inline constexpr int StatusLength = 128;
 inline constexpr int WaveTableSize = 2048;
 inline constexpr int WaveBlockCount = 32;
@@ -40,11 +40,11 @@ std::uint8_t DeviceChecksum(std::span<const std::uint8_t> bytes, std::uint8_t se
 
 // One-shot additions and options of one settings packet.
 struct SettingsPacketExtras {
-    std::uint8_t seq = 0;         // SettingsSeq
-    int firmware = -1;            // reported firmware version, -1 unknown
-    bool trigChanged = false;     // bit 7 of TPlus_Flags
-    bool fmReset = false;         // bit 7 of FM_Src
-    bool genRun = false;          // bit 7 of Gen_Shape
+    std::uint8_t seq = 0;                            // SettingsSeq
+    int firmware = -1;                               // reported firmware version, -1 unknown
+    bool trigChanged = false;                        // bit 7 of TPlus_Flags
+    bool fmReset = false;                            // bit 7 of FM_Src
+    bool genRun = false;                             // bit 7 of Gen_Shape
     std::optional<std::array<std::uint8_t, 4>> tdc;  // the optional TDC block
 };
 
@@ -61,4 +61,4 @@ std::vector<std::uint8_t> EncodeServicePacket(std::span<const std::uint8_t, Serv
 std::vector<std::uint8_t> EncodeMainPacket(std::uint8_t type, std::span<const std::uint8_t> payload,
                                            std::span<const std::uint8_t, StatusLength> status);
 
-} // namespace kr40
+}  // namespace kr40

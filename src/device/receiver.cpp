@@ -1,9 +1,9 @@
 #include "device/receiver.h"
 
-#include "device/link_state.h"
-
 #include <algorithm>
 #include <cstring>
+
+#include "device/link_state.h"
 
 namespace kr40 {
 
@@ -22,9 +22,12 @@ std::uint8_t XorOf(const std::uint8_t* p, std::size_t n, std::uint8_t sum)
     return sum;
 }
 
-std::uint8_t Final(std::uint8_t sum) { return sum == 0xFF ? 0xFE : sum; }
+std::uint8_t Final(std::uint8_t sum)
+{
+    return sum == 0xFF ? 0xFE : sum;
+}
 
-} // namespace
+}  // namespace
 
 void PacketReceiver::SetFrameShape(int smplN, bool pairMode)
 {
@@ -66,79 +69,78 @@ void PacketReceiver::Feed(const std::uint8_t* data, std::size_t n, PacketHandler
             continue;
         }
         switch (state_) {
-        case State::None: {
-            const std::size_t run = RunLength(data + i, n - i);
-            counters.current[StatLeakageBytes] += static_cast<std::uint32_t>(run);
-            i += run;
-            break;
-        }
-        case State::AfterMark:
-            checksum_ ^= b;
-            type_ = b;
-            ++i;
-            if (b >= 0x80) {
-                payloadLen_ = PayloadLength(b);
-                state_ = payloadLen_ == 0 ? State::Status : State::Payload;
-            } else if (b == ServiceType) {
-                state_ = State::Service;
-            } else {
-                state_ = State::None;
+            case State::None: {
+                const std::size_t run = RunLength(data + i, n - i);
+                counters.current[StatLeakageBytes] += static_cast<std::uint32_t>(run);
+                i += run;
+                break;
             }
-            break;
-        case State::Service:
-            if (count_ < service_.size()) {
-                const std::size_t k = RunLength(data + i, std::min(n - i, service_.size() - count_));
-                std::memcpy(service_.data() + count_, data + i, k);
+            case State::AfterMark:
+                checksum_ ^= b;
+                type_ = b;
+                ++i;
+                if (b >= 0x80) {
+                    payloadLen_ = PayloadLength(b);
+                    state_ = payloadLen_ == 0 ? State::Status : State::Payload;
+                } else if (b == ServiceType) {
+                    state_ = State::Service;
+                } else {
+                    state_ = State::None;
+                }
+                break;
+            case State::Service:
+                if (count_ < service_.size()) {
+                    const std::size_t k = RunLength(data + i, std::min(n - i, service_.size() - count_));
+                    std::memcpy(service_.data() + count_, data + i, k);
+                    checksum_ = XorOf(data + i, k, checksum_);
+                    count_ += k;
+                    i += k;
+                } else {
+                    state_ = State::None;
+                    ++i;
+                    // The kind (decoded byte 1) must be a nibble pair 0..5.
+                    if (b != Final(checksum_) || service_[2] > 5 || service_[3] != 0) {
+                        ++counters.current[StatChecksumFailures];
+                    } else {
+                        std::array<std::uint8_t, ServiceLength> decoded;
+                        NibbleDecode(service_, decoded.data());
+                        handler.OnService(decoded);
+                    }
+                }
+                break;
+            case State::Payload: {
+                const std::size_t k = RunLength(data + i, std::min(n - i, payloadLen_ - count_));
+                std::memcpy(payload_.data() + count_, data + i, k);
                 checksum_ = XorOf(data + i, k, checksum_);
                 count_ += k;
                 i += k;
-            } else {
-                state_ = State::None;
-                ++i;
-                // The kind (decoded byte 1) must be a nibble pair 0..5.
-                if (b != Final(checksum_) || service_[2] > 5 || service_[3] != 0) {
-                    ++counters.current[StatChecksumFailures];
-                } else {
-                    std::array<std::uint8_t, ServiceLength> decoded;
-                    NibbleDecode(service_, decoded.data());
-                    handler.OnService(decoded);
+                if (count_ == payloadLen_) {
+                    state_ = State::Status;
+                    count_ = 0;
                 }
+                break;
             }
-            break;
-        case State::Payload: {
-            const std::size_t k = RunLength(data + i, std::min(n - i, payloadLen_ - count_));
-            std::memcpy(payload_.data() + count_, data + i, k);
-            checksum_ = XorOf(data + i, k, checksum_);
-            count_ += k;
-            i += k;
-            if (count_ == payloadLen_) {
-                state_ = State::Status;
-                count_ = 0;
-            }
-            break;
-        }
-        case State::Status:
-            if (count_ < status_.size()) {
-                const std::size_t k = RunLength(data + i, std::min(n - i, status_.size() - count_));
-                std::memcpy(status_.data() + count_, data + i, k);
-                checksum_ = XorOf(data + i, k, checksum_);
-                count_ += k;
-                i += k;
-            } else {
-                state_ = State::None;
-                ++i;
-                if (b != Final(checksum_)) {
-                    ++counters.current[StatChecksumFailures];
+            case State::Status:
+                if (count_ < status_.size()) {
+                    const std::size_t k = RunLength(data + i, std::min(n - i, status_.size() - count_));
+                    std::memcpy(status_.data() + count_, data + i, k);
+                    checksum_ = XorOf(data + i, k, checksum_);
+                    count_ += k;
+                    i += k;
                 } else {
-                    std::array<std::uint8_t, StatusLength> decoded;
-                    NibbleDecode(status_, decoded.data());
-                    handler.OnMain(type_, std::span<const std::uint8_t>(payload_.data(), payloadLen_), decoded);
+                    state_ = State::None;
+                    ++i;
+                    if (b != Final(checksum_)) {
+                        ++counters.current[StatChecksumFailures];
+                    } else {
+                        std::array<std::uint8_t, StatusLength> decoded;
+                        NibbleDecode(status_, decoded.data());
+                        handler.OnMain(type_, std::span<const std::uint8_t>(payload_.data(), payloadLen_), decoded);
+                    }
                 }
-            }
-            break;
+                break;
         }
     }
 }
 
-} // namespace kr40
-
+}  // namespace kr40

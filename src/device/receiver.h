@@ -5,12 +5,12 @@
 // counts, the checksum and the partial buffers persist between calls, so a
 // packet may span any number of reads.
 
-#include "device/packets.h"
-
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+
+#include "device/packets.h"
 
 namespace kr40 {
 
@@ -56,4 +56,4 @@ private:
     std::array<std::uint8_t, MaxPayload> payload_{};
 };
 
-} // namespace kr40
+}  // namespace kr40

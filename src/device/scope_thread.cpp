@@ -1,10 +1,10 @@
 #include "device/scope_thread.h"
 
+#include <chrono>
+
 #include "acquisition/frame.h"
 #include "acquisition/scope_state.h"
 #include "device/device_link.h"
-
-#include <chrono>
 
 namespace kr40 {
 
@@ -13,7 +13,10 @@ ScopeThread::ScopeThread(ScopeState& st, DeviceLink& link, RunOnUi runOnUiAndWai
 {
 }
 
-ScopeThread::~ScopeThread() { Stop(); }
+ScopeThread::~ScopeThread()
+{
+    Stop();
+}
 
 void ScopeThread::Start()
 {
@@ -79,4 +82,4 @@ void FrameHandoff(ScopeState& st, RecorderStream& recorder, const HandoffHooks& 
     if (ls.ServiceRedrawRequest.exchange(false) && hooks.drawService) hooks.drawService();
 }
 
-} // namespace kr40
+}  // namespace kr40

@@ -56,4 +56,4 @@ struct HandoffHooks {
 };
 void FrameHandoff(ScopeState& st, RecorderStream& recorder, const HandoffHooks& hooks);
 
-} // namespace kr40
+}  // namespace kr40

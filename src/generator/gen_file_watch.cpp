@@ -20,4 +20,4 @@ bool GenFileChangedOnDisk(GenFileWatch& watch, const std::string& afgFile, bool 
     return changed;
 }
 
-} // namespace kr40
+}  // namespace kr40

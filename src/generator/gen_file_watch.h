@@ -17,4 +17,4 @@ struct GenFileWatch {
 // modification time. Only watches while the waveform table is loaded.
 bool GenFileChangedOnDisk(GenFileWatch& watch, const std::string& afgFile, bool tableLoaded);
 
-} // namespace kr40
+}  // namespace kr40

@@ -1,13 +1,13 @@
 #include "device/device_link.h"
 
+#include <gtest/gtest.h>
+
+#include <random>
+
 #include "acquisition/compose.h"
 #include "acquisition/frame.h"
 #include "device/fpga_image.h"
 #include "support/device_stub.h"
-
-#include <gtest/gtest.h>
-
-#include <random>
 
 namespace kr40 {
 namespace {
@@ -310,39 +310,39 @@ TEST_F(DeviceLinkTest, SurvivesRandomAndMutatedStreams)
     while (fed < kTarget) {
         std::vector<std::uint8_t> chunk;
         switch (rng() % 4) {
-        case 0: {  // pure noise, with marks sprinkled in
-            chunk.resize(1 + rng() % 4096);
-            for (auto& b : chunk) b = (rng() % 64 == 0) ? PacketMark : static_cast<std::uint8_t>(rng());
-            break;
-        }
-        case 1:
-        case 2: {  // a main packet with a valid checksum but lying status fields
-            std::array<std::uint8_t, StatusLength> s{};
-            for (auto& b : s) b = static_cast<std::uint8_t>(rng());
-            s[0x45] = seq;
-            if (rng() % 2) {  // plausible counts, hostile positions
-                const int n = st.acq.Smpl_N;
-                const int pre = static_cast<int>(rng() % (n + 1));
-                s[0x08] = pre & 0xFF, s[0x09] = static_cast<std::uint8_t>(pre >> 8);
-                s[0x0A] = (n - pre) & 0xFF, s[0x0B] = static_cast<std::uint8_t>((n - pre) >> 8);
+            case 0: {  // pure noise, with marks sprinkled in
+                chunk.resize(1 + rng() % 4096);
+                for (auto& b : chunk) b = (rng() % 64 == 0) ? PacketMark : static_cast<std::uint8_t>(rng());
+                break;
             }
-            const std::uint8_t type = static_cast<std::uint8_t>(0x80 | (rng() & 0x0F));
-            PacketReceiver shape;
-            shape.SetFrameShape(st.acq.Smpl_N, st.acq.Mode_Flags & 1);
-            std::vector<std::uint8_t> payload(shape.PayloadLength(type));
-            for (auto& b : payload) b = static_cast<std::uint8_t>(rng() % 255);
-            chunk = EncodeMainPacket(type, payload, s);
-            break;
-        }
-        case 3: {  // a good service packet, then mutated or truncated
-            std::array<std::uint8_t, ServiceLength> d{};
-            for (auto& b : d) b = static_cast<std::uint8_t>(rng());
-            d[1] = static_cast<std::uint8_t>(rng() % 6);
-            chunk = EncodeServicePacket(d);
-            if (rng() % 2) chunk[rng() % chunk.size()] = static_cast<std::uint8_t>(rng());
-            if (rng() % 2) chunk.resize(rng() % chunk.size());
-            break;
-        }
+            case 1:
+            case 2: {  // a main packet with a valid checksum but lying status fields
+                std::array<std::uint8_t, StatusLength> s{};
+                for (auto& b : s) b = static_cast<std::uint8_t>(rng());
+                s[0x45] = seq;
+                if (rng() % 2) {  // plausible counts, hostile positions
+                    const int n = st.acq.Smpl_N;
+                    const int pre = static_cast<int>(rng() % (n + 1));
+                    s[0x08] = pre & 0xFF, s[0x09] = static_cast<std::uint8_t>(pre >> 8);
+                    s[0x0A] = (n - pre) & 0xFF, s[0x0B] = static_cast<std::uint8_t>((n - pre) >> 8);
+                }
+                const std::uint8_t type = static_cast<std::uint8_t>(0x80 | (rng() & 0x0F));
+                PacketReceiver shape;
+                shape.SetFrameShape(st.acq.Smpl_N, st.acq.Mode_Flags & 1);
+                std::vector<std::uint8_t> payload(shape.PayloadLength(type));
+                for (auto& b : payload) b = static_cast<std::uint8_t>(rng() % 255);
+                chunk = EncodeMainPacket(type, payload, s);
+                break;
+            }
+            case 3: {  // a good service packet, then mutated or truncated
+                std::array<std::uint8_t, ServiceLength> d{};
+                for (auto& b : d) b = static_cast<std::uint8_t>(rng());
+                d[1] = static_cast<std::uint8_t>(rng() % 6);
+                chunk = EncodeServicePacket(d);
+                if (rng() % 2) chunk[rng() % chunk.size()] = static_cast<std::uint8_t>(rng());
+                if (rng() % 2) chunk.resize(rng() % chunk.size());
+                break;
+            }
         }
         fed += chunk.size();
         dev.Queue(chunk);
@@ -363,5 +363,5 @@ TEST_F(DeviceLinkTest, SurvivesRandomAndMutatedStreams)
     EXPECT_EQ(live.rec.ValidLen, st.acq.Smpl_N);
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40

@@ -61,8 +61,10 @@ void SetEnv(const char* name, const std::optional<std::string>& value)
 #ifdef _WIN32
     _putenv_s(name, value ? value->c_str() : "");
 #else
-    if (value) setenv(name, value->c_str(), 1);
-    else unsetenv(name);
+    if (value)
+        setenv(name, value->c_str(), 1);
+    else
+        unsetenv(name);
 #endif
 }
 
@@ -73,10 +75,7 @@ public:
         if (const char* old = std::getenv(name)) old_ = old;
         SetEnv(name, value);
     }
-    ~ScopedEnv()
-    {
-        SetEnv(name_, old_);
-    }
+    ~ScopedEnv() { SetEnv(name_, old_); }
 
 private:
     const char* name_;

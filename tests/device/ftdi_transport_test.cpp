@@ -28,16 +28,26 @@ struct EntryName {
 
 // Native resolution order; the "lin_" bridge has the first twelve.
 constexpr EntryName kNativeEntries[] = {
-    {"FT_Open", 110},          {"FT_Close", 111},
-    {"FT_Read", 112},          {"FT_Write", 113},
-    {"FT_GetQueueStatus", 114}, {"FT_ResetDevice", 115},
-    {"FT_SetBaudRate", 116},   {"FT_SetTimeouts", 117},
-    {"FT_SetLatencyTimer", 118}, {"FT_ListDevices", 119},
-    {"FT_OpenEx", 120},        {"FT_CreateDeviceInfoList", 121},
-    {"FT_CyclePort", 130},     {"FT_SetDataCharacteristics", 131},
-    {"FT_GetModemStatus", 132}, {"FT_SetFlowControl", 133},
-    {"FT_SetRts", 134},        {"FT_SetChars", 135},
-    {"FT_SetEventNotification", 136}, {"FTID_GetChipIDFromHandle", 140},
+    {"FT_Open", 110},
+    {"FT_Close", 111},
+    {"FT_Read", 112},
+    {"FT_Write", 113},
+    {"FT_GetQueueStatus", 114},
+    {"FT_ResetDevice", 115},
+    {"FT_SetBaudRate", 116},
+    {"FT_SetTimeouts", 117},
+    {"FT_SetLatencyTimer", 118},
+    {"FT_ListDevices", 119},
+    {"FT_OpenEx", 120},
+    {"FT_CreateDeviceInfoList", 121},
+    {"FT_CyclePort", 130},
+    {"FT_SetDataCharacteristics", 131},
+    {"FT_GetModemStatus", 132},
+    {"FT_SetFlowControl", 133},
+    {"FT_SetRts", 134},
+    {"FT_SetChars", 135},
+    {"FT_SetEventNotification", 136},
+    {"FTID_GetChipIDFromHandle", 140},
 };
 constexpr int kBridgeEntryCount = 12;
 
@@ -426,7 +436,8 @@ TEST_F(TransportTest, NoDeviceOrListFailure)
             if (listStatus != FT_OK) fake.devices = {{kTrue, 0x11}};
             TransportState s;
             options.debug = true;
-            EXPECT_EQ(OpenScopeDevice(s, fake, prompts, options), listStatus == FT_OK ? FT_DEVICE_NOT_FOUND : listStatus);
+            EXPECT_EQ(OpenScopeDevice(s, fake, prompts, options),
+                      listStatus == FT_OK ? FT_DEVICE_NOT_FOUND : listStatus);
             EXPECT_EQ(fake.calls, std::vector<std::string>{"CreateDeviceInfoList"});
             EXPECT_TRUE(prompts.messages.empty());
             EXPECT_EQ(s.TransferMode, 0);
@@ -446,18 +457,19 @@ TEST_F(TransportTest, SearchWithoutQuestions)
         {"foreign device alone is opened", {{"FT232R USB UART", 0x21}}, FT_OK, {"OpenEx(0x21,4)"}},
         {"blank description is foreign", {{"", 0x21}}, FT_OK, {"OpenEx(0x21,4)"}},
         {"case differs: foreign", {{"digital oscilloscope kr40", 0x21}}, FT_OK, {"OpenEx(0x21,4)"}},
-        {"true device after a foreign one",
-         {{"FT232R USB UART", 0x11}, {kTrue, 0x22}}, FT_OK, {"OpenEx(0x22,4)"}},
-        {"true device before a foreign one",
-         {{kTrue, 0x22}, {"FT232R USB UART", 0x11}}, FT_OK, {"OpenEx(0x22,4)"}},
+        {"true device after a foreign one", {{"FT232R USB UART", 0x11}, {kTrue, 0x22}}, FT_OK, {"OpenEx(0x22,4)"}},
+        {"true device before a foreign one", {{kTrue, 0x22}, {"FT232R USB UART", 0x11}}, FT_OK, {"OpenEx(0x22,4)"}},
         {"true device fails to open: foreign one taken",
-         {{kTrue, 0x11, FT_DEVICE_NOT_OPENED}, {"Other", 0x22}}, FT_OK, {"OpenEx(0x11,4)", "OpenEx(0x22,4)"}},
+         {{kTrue, 0x11, FT_DEVICE_NOT_OPENED}, {"Other", 0x22}},
+         FT_OK,
+         {"OpenEx(0x11,4)", "OpenEx(0x22,4)"}},
         {"open failure is the result", {{kTrue, 0x11, FT_DEVICE_NOT_OPENED}}, FT_DEVICE_NOT_OPENED, {"OpenEx(0x11,4)"}},
         {"foreign open failure is the result", {{"Other", 0x11, FT_IO_ERROR}}, FT_IO_ERROR, {"OpenEx(0x11,4)"}},
         {"a later untaken device resets the result",
-         {{kTrue, 0x11, FT_DEVICE_NOT_OPENED}, {kOlder, 0x22}}, FT_DEVICE_NOT_FOUND, {"OpenEx(0x11,4)"}},
-        {"unreadable description is skipped",
-         {{kTrue, 0x11, FT_OK, FT_IO_ERROR}}, FT_DEVICE_NOT_FOUND, {}},
+         {{kTrue, 0x11, FT_DEVICE_NOT_OPENED}, {kOlder, 0x22}},
+         FT_DEVICE_NOT_FOUND,
+         {"OpenEx(0x11,4)"}},
+        {"unreadable description is skipped", {{kTrue, 0x11, FT_OK, FT_IO_ERROR}}, FT_DEVICE_NOT_FOUND, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -493,8 +505,8 @@ TEST_F(TransportTest, DebugAsksBeforeOpeningTheTrueDevice)
         options.debug = true;
         const bool yes = answer == PromptAnswer::Yes;
         EXPECT_EQ(OpenScopeDevice(s, fake, prompts, options), yes ? FT_OK : FT_DEVICE_NOT_FOUND);
-        EXPECT_EQ(fake.CallsStartingWith("OpenEx"), yes ? std::vector<std::string>{"OpenEx(0x1234,4)"}
-                                                        : std::vector<std::string>{});
+        EXPECT_EQ(fake.CallsStartingWith("OpenEx"),
+                  yes ? std::vector<std::string>{"OpenEx(0x1234,4)"} : std::vector<std::string>{});
         // One device: no count box, and the true device is no candidate of the second pass.
         ASSERT_EQ(prompts.messages.size(), 1u);
         EXPECT_EQ(prompts.messages[0].caption, kCaption);
@@ -564,19 +576,11 @@ TEST_F(TransportTest, NativeSetUpOrderAndValues)
     state.ChipId = 7;
     EXPECT_EQ(Open(), FT_OK);
     const std::vector<std::string> expected = {
-        "CreateDeviceInfoList",
-        "ListDevices(0,location)", "ListDevices(0,description)",
-        "ListDevices(1,location)", "ListDevices(1,description)",
-        "OpenEx(0x42,4)",
-        "ResetDevice(dev1)",
-        "SetBaudRate(dev1,2000000)",
-        "SetDataCharacteristics(dev1,8,0,0)",
-        "GetModemStatus(dev1)",
-        "SetFlowControl(dev1,0,0x13,0x17)",
-        "SetTimeouts(dev1,500,500)",
-        "SetLatencyTimer(dev1,2)",
-        "SetChars(dev1,0xff,1,0,0)",
-        "SetEventNotification(dev1,1)",
+        "CreateDeviceInfoList",    "ListDevices(0,location)",          "ListDevices(0,description)",
+        "ListDevices(1,location)", "ListDevices(1,description)",       "OpenEx(0x42,4)",
+        "ResetDevice(dev1)",       "SetBaudRate(dev1,2000000)",        "SetDataCharacteristics(dev1,8,0,0)",
+        "GetModemStatus(dev1)",    "SetFlowControl(dev1,0,0x13,0x17)", "SetTimeouts(dev1,500,500)",
+        "SetLatencyTimer(dev1,2)", "SetChars(dev1,0xff,1,0,0)",        "SetEventNotification(dev1,1)",
         "GetChipId(dev1)",
     };
     EXPECT_EQ(fake.calls, expected);
@@ -632,8 +636,8 @@ TEST_F(TransportTest, BridgeOpensDeviceZeroWhateverItsDescription)
     fake.devices = {{"USB <-> Serial", 0x11}, {kTrue, 0x22}};
     EXPECT_EQ(Open(), FT_OK);
     const std::vector<std::string> expected = {
-        "CreateDeviceInfoList",   "Open(0)",
-        "ResetDevice(dev0)",      "SetBaudRate(dev0,2000000)",
+        "CreateDeviceInfoList",      "Open(0)",
+        "ResetDevice(dev0)",         "SetBaudRate(dev0,2000000)",
         "SetTimeouts(dev0,500,500)", "SetLatencyTimer(dev0,2)",
     };
     EXPECT_EQ(fake.calls, expected);
@@ -745,8 +749,8 @@ TEST_F(TransportTest, LinkCallsGoToTheOpenHandle)
     EXPECT_EQ(std::string(buf, n), "abc");
     EXPECT_EQ(state.LinkStatus, FT_IO_ERROR);
 
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{"GetQueueStatus(dev1)", "Write(dev1)", "Write(dev1)",
-                                                    "Read(dev1,8)"}));
+    EXPECT_EQ(fake.calls,
+              (std::vector<std::string>{"GetQueueStatus(dev1)", "Write(dev1)", "Write(dev1)", "Read(dev1,8)"}));
 }
 
 TEST_F(TransportTest, CloseForExit)

@@ -1,8 +1,8 @@
 #include "device/packets.h"
 
-#include "acquisition/acq_config.h"
-
 #include <gtest/gtest.h>
+
+#include "acquisition/acq_config.h"
 
 namespace kr40 {
 namespace {
@@ -153,5 +153,5 @@ TEST(PacketsTest, ChecksumNeverEqualsTheMark)
     EXPECT_EQ(DeviceChecksum(plain), 0x03);
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40

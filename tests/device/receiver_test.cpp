@@ -1,10 +1,10 @@
 #include "device/receiver.h"
 
-#include "device/link_state.h"
-
 #include <gtest/gtest.h>
 
 #include <random>
+
+#include "device/link_state.h"
 
 namespace kr40 {
 namespace {
@@ -96,8 +96,8 @@ TEST_F(ReceiverTest, PayloadLengths)
         std::uint8_t type;
         std::size_t len;
     } cases[] = {
-        {5000, false, 0x81, 5000},        {5000, false, 0x83, 10000},   {5000, false, 0x84, 1250},
-        {5000, true, 0x8F, 5000 + 1250},  {20000, true, 0x85, 12500},   {2000, false, 0x80, 0},
+        {5000, false, 0x81, 5000},       {5000, false, 0x83, 10000}, {5000, false, 0x84, 1250},
+        {5000, true, 0x8F, 5000 + 1250}, {20000, true, 0x85, 12500}, {2000, false, 0x80, 0},
         {10000, false, 0x8C, 5000},
     };
     for (const Case& c : cases) {
@@ -171,7 +171,7 @@ TEST_F(ReceiverTest, MarkInsidePayloadAbortsAndCountsLeakage)
 
 TEST_F(ReceiverTest, BytesOutsidePacketsAreLeakage)
 {
-    Feed({0x01, 0x02, 0x03});  // before any mark
+    Feed({0x01, 0x02, 0x03});              // before any mark
     Feed({PacketMark, 0x33, 0x10, 0x11});  // unknown type: what follows is leakage
     EXPECT_EQ(Count(StatLeakageBytes), 5u);
     const std::vector<std::uint8_t> svc = EncodeServicePacket(ServiceBytes(0));
@@ -196,5 +196,5 @@ TEST_F(ReceiverTest, RandomBytesNeverHurt)
     EXPECT_EQ(got.services.back(), ServiceBytes(4));
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40

@@ -1,14 +1,14 @@
 #include "device/scope_thread.h"
 
-#include "acquisition/compose.h"
-#include "acquisition/frame.h"
-#include "device/device_link.h"
-#include "support/device_stub.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
+
+#include "acquisition/compose.h"
+#include "acquisition/frame.h"
+#include "device/device_link.h"
+#include "support/device_stub.h"
 
 namespace kr40 {
 namespace {
@@ -32,13 +32,14 @@ TEST(ScopeThreadTest, ConnectsSendsSettingsAndHandsFramesOver)
     test::DeviceStub dev;
     FrameSet live;
     RecorderStream recorder;
-    DeviceLink link(dev, st, live, recorder, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
+    DeviceLink link(dev, st, live, recorder,
+                    [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); });
     std::atomic<int> frames{0}, services{0};
     HandoffHooks hooks;
     hooks.drawFrame = [&] { ++frames; };
     hooks.drawService = [&] { ++services; };
-    ScopeThread thread(st, link, [](const std::function<void()>& f) { f(); },
-                       [&] { FrameHandoff(st, recorder, hooks); });
+    ScopeThread thread(
+        st, link, [](const std::function<void()>& f) { f(); }, [&] { FrameHandoff(st, recorder, hooks); });
 
     st.link.FpgaLoadRequest = true;
     thread.Start();
@@ -107,5 +108,5 @@ TEST(ScopeThreadTest, SecondStatisticsCopyAndZero)
     EXPECT_EQ(c.configFailures, 2u);  // not a per-second count
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40

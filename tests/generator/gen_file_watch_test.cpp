@@ -1,8 +1,8 @@
 #include "generator/gen_file_watch.h"
 
-#include "support/temp_dir.h"
-
 #include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
 
 namespace kr40 {
 namespace {
@@ -30,5 +30,5 @@ TEST(GenFileWatchTest, ReloadOnlyWhenTheSameFileChanges)
     EXPECT_FALSE(GenFileChangedOnDisk(w, b, true));
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40

@@ -4,15 +4,15 @@
 // each good packet with an acknowledgement, reports ready once the FPGA image
 // has arrived, and hands back whatever the test queues for reading.
 
-#include "device/ftdi_api.h"
-#include "device/packets.h"
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <deque>
 #include <mutex>
 #include <vector>
+
+#include "device/ftdi_api.h"
+#include "device/packets.h"
 
 namespace kr40::test {
 
@@ -33,8 +33,8 @@ public:
         d[0] = firmware;
         d[1] = kind;
         d[2] = byte2;
-        d[3] = 7;                       // FPGA version
-        d[48] = 0x10, d[49] = 0x03;     // supply code 784 -> 505 (5.05 V)
+        d[3] = 7;                    // FPGA version
+        d[48] = 0x10, d[49] = 0x03;  // supply code 784 -> 505 (5.05 V)
         d[25] = d[26] = d[27] = d[28] = 20;
         Queue(EncodeServicePacket(d));
     }
@@ -133,4 +133,4 @@ private:
     std::size_t imageNibbles_ = 0;
 };
 
-} // namespace kr40::test
+}  // namespace kr40::test

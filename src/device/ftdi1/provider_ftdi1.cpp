@@ -20,8 +20,8 @@
 namespace kr40 {
 namespace {
 
-constexpr int kUsbReadTimeoutMs = 200;    // bounds how long closing waits for the reader
-constexpr std::size_t kReadChunk = 4096;  // libftdi1's default read chunk
+constexpr int kUsbReadTimeoutMs = 200;        // bounds how long closing waits for the reader
+constexpr std::size_t kReadChunk = 4096;      // libftdi1's default read chunk
 constexpr std::size_t kDescriptionSize = 64;  // the D2XX description buffer size
 
 FT_STATUS Check(int rc)
@@ -87,8 +87,8 @@ public:
     {
         // A zero time-out waits until everything asked for has arrived.
         const FT_DWORD ms = readTimeoutMs_;
-        const auto timeout = ms == 0 ? std::chrono::milliseconds(std::chrono::hours(24))
-                                     : std::chrono::milliseconds(ms);
+        const auto timeout =
+            ms == 0 ? std::chrono::milliseconds(std::chrono::hours(24)) : std::chrono::milliseconds(ms);
         const std::size_t got = queue_.Read(static_cast<std::uint8_t*>(buffer), toRead, timeout);
         if (read != nullptr) *read = static_cast<FT_DWORD>(got);
         return got < toRead && queue_.Failed() ? FT_IO_ERROR : FT_OK;
@@ -170,8 +170,8 @@ std::vector<ListedDevice> Enumerate()
             } else {
                 // Reading the string opens the device; it fails without access rights.
                 char description[kDescriptionSize] = {};
-                entry.descriptionOk = ftdi_usb_get_strings(ctx, d->dev, nullptr, 0, description,
-                                                           sizeof description, nullptr, 0) == 0;
+                entry.descriptionOk =
+                    ftdi_usb_get_strings(ctx, d->dev, nullptr, 0, description, sizeof description, nullptr, 0) == 0;
                 entry.description = description;
             }
             out.push_back(entry);
@@ -273,19 +273,19 @@ FT_STATUS EpListDevices(void* arg1, void* arg2, FT_DWORD flags)
     ListedDevice d;
     if (!ListedAt(static_cast<FT_DWORD>(reinterpret_cast<std::uintptr_t>(arg1)), &d)) return FT_DEVICE_NOT_FOUND;
     switch (flags & ~FT_LIST_BY_INDEX) {
-    case FT_OPEN_BY_LOCATION:
-        *static_cast<FT_DWORD*>(arg2) = d.location;
-        return FT_OK;
-    case FT_OPEN_BY_DESCRIPTION: {
-        if (!d.descriptionOk) return FT_DEVICE_NOT_OPENED;
-        auto* out = static_cast<char*>(arg2);
-        const std::size_t n = std::min(d.description.size(), kDescriptionSize - 1);
-        std::memcpy(out, d.description.data(), n);
-        out[n] = '\0';
-        return FT_OK;
-    }
-    default:
-        return FT_NOT_SUPPORTED;
+        case FT_OPEN_BY_LOCATION:
+            *static_cast<FT_DWORD*>(arg2) = d.location;
+            return FT_OK;
+        case FT_OPEN_BY_DESCRIPTION: {
+            if (!d.descriptionOk) return FT_DEVICE_NOT_OPENED;
+            auto* out = static_cast<char*>(arg2);
+            const std::size_t n = std::min(d.description.size(), kDescriptionSize - 1);
+            std::memcpy(out, d.description.data(), n);
+            out[n] = '\0';
+            return FT_OK;
+        }
+        default:
+            return FT_NOT_SUPPORTED;
     }
 }
 
@@ -355,7 +355,8 @@ FT_STATUS EpResetDevice(FT_HANDLE handle)
 
 FT_STATUS EpSetBaudRate(FT_HANDLE handle, FT_DWORD baud)
 {
-    return WithContext(handle, [&](ftdi_context* ctx) { return Check(ftdi_set_baudrate(ctx, static_cast<int>(baud))); });
+    return WithContext(handle,
+                       [&](ftdi_context* ctx) { return Check(ftdi_set_baudrate(ctx, static_cast<int>(baud))); });
 }
 
 FT_STATUS EpSetTimeouts(FT_HANDLE handle, FT_DWORD readMs, FT_DWORD writeMs)
@@ -406,11 +407,16 @@ FT_STATUS EpSetFlowControl(FT_HANDLE handle, std::uint16_t mode, std::uint8_t xo
 {
     return WithContext(handle, [&](ftdi_context* ctx) {
         switch (mode) {
-        case FT_FLOW_NONE: return Check(ftdi_setflowctrl(ctx, SIO_DISABLE_FLOW_CTRL));
-        case FT_FLOW_RTS_CTS: return Check(ftdi_setflowctrl(ctx, SIO_RTS_CTS_HS));
-        case FT_FLOW_DTR_DSR: return Check(ftdi_setflowctrl(ctx, SIO_DTR_DSR_HS));
-        case FT_FLOW_XON_XOFF: return Check(ftdi_setflowctrl_xonxoff(ctx, xon, xoff));
-        default: return FT_INVALID_PARAMETER;
+            case FT_FLOW_NONE:
+                return Check(ftdi_setflowctrl(ctx, SIO_DISABLE_FLOW_CTRL));
+            case FT_FLOW_RTS_CTS:
+                return Check(ftdi_setflowctrl(ctx, SIO_RTS_CTS_HS));
+            case FT_FLOW_DTR_DSR:
+                return Check(ftdi_setflowctrl(ctx, SIO_DTR_DSR_HS));
+            case FT_FLOW_XON_XOFF:
+                return Check(ftdi_setflowctrl_xonxoff(ctx, xon, xoff));
+            default:
+                return FT_INVALID_PARAMETER;
         }
     });
 }
