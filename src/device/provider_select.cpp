@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "device/provider_d2xx.h"
+#include "simulator/sim_provider.h"
 #ifdef KR40_HAVE_LIBFTDI1
 #include "device/ftdi1/provider_ftdi1.h"
 #endif
@@ -12,6 +13,7 @@ namespace kr40 {
 std::unique_ptr<DeviceProvider> MakeProvider(std::string_view name)
 {
     if (name == "d2xx") return MakeD2xxProvider();
+    if (name == "sim") return std::make_unique<sim::SimProvider>();
 #ifdef KR40_HAVE_LIBFTDI1
     if (name == "ftdi") return MakeFtdi1Provider();
 #endif

@@ -10,7 +10,7 @@
 namespace kr40 {
 
 // "d2xx": the vendor library; "ftdi": libftdi1 (nullptr when not built in).
-// Any other name, "sim" included, gives nullptr here.
+// "sim": the simulated instrument. Any other name gives nullptr.
 std::unique_ptr<DeviceProvider> MakeProvider(std::string_view name);
 
 // "ftdi" when libftdi1 is built in, else "d2xx".

@@ -51,7 +51,7 @@ TEST(ProviderSelect, MakesKnownProvidersOnly)
     EXPECT_EQ(MakeProvider("ftdi"), nullptr);
     EXPECT_EQ(DefaultProviderName(), "d2xx");
 #endif
-    EXPECT_EQ(MakeProvider("sim"), nullptr);
+    EXPECT_NE(MakeProvider("sim"), nullptr);
     EXPECT_EQ(MakeProvider("D2XX"), nullptr);
     EXPECT_EQ(MakeProvider(""), nullptr);
 }

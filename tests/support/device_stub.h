@@ -1,6 +1,6 @@
 #pragma once
-// A minimal instrument behind the byte-stream interface: it parses the host's
-// 0xFA-led nibble-coded packets, writes their blocks into its memory, answers
+// A minimal instrument behind the byte-stream interface, for the link tests:
+// it parses the host's packets, writes their blocks into its memory, answers
 // each good packet with an acknowledgement, reports ready once the FPGA image
 // has arrived, and hands back whatever the test queues for reading.
 
@@ -13,6 +13,7 @@
 
 #include "device/ftdi_api.h"
 #include "device/packets.h"
+#include "simulator/host_parser.h"
 
 namespace kr40::test {
 
@@ -68,69 +69,40 @@ public:
     {
         std::lock_guard lock(mutex_);
         if (writeStatus != FT_OK) return writeStatus;
-        const auto* p = static_cast<const std::uint8_t*>(buffer);
-        for (FT_DWORD i = 0; i < n; ++i) Take(p[i]);
+        Take(static_cast<const std::uint8_t*>(buffer), n);
         *written = n;
         return FT_OK;
     }
 
 private:
-    void Take(std::uint8_t b)
+    struct Events : sim::HostParser::Events {
+        DeviceStub& d;
+        explicit Events(DeviceStub& s) : d(s) {}
+        void OnBlock(std::uint16_t address, const std::uint8_t* data, std::size_t n) override
+        {
+            for (std::size_t i = 0; i < n; ++i) d.memory[static_cast<std::uint16_t>(address + i)] = data[i];
+        }
+        void OnPacket() override
+        {
+            ++d.packets;
+            if (d.acknowledge) d.QueueService(4);
+        }
+        void OnBadPacket() override { ++d.badPackets; }
+        void OnImageComplete(bool valid) override
+        {
+            if (valid && d.answerReady) d.QueueService(3);
+        }
+    };
+    void Take(const std::uint8_t* p, std::size_t n)
     {
-        if (b == LeadByte) {
-            wire_.clear();
-            inPacket_ = true;
-            return;
-        }
-        if (!inPacket_) {
-            // After the start command, nibble pairs are the configuration image.
-            if (configuring_ && (++imageNibbles_ % 2 == 0)) {
-                ++imageBytes;
-                if (imageBytes == kImageSize && answerReady) QueueService(3);
-            }
-            return;
-        }
-        wire_.push_back(b);
-        if (wire_.size() == 2) expected_ = 2 * (std::size_t(wire_[0] | wire_[1] << 4) + 1);
-        if (wire_.size() >= 2 && wire_.size() == expected_) Finish();
-    }
-    void Finish()
-    {
-        inPacket_ = false;
-        std::vector<std::uint8_t> p(wire_.size() / 2);
-        NibbleDecode(wire_, p.data());
-        std::uint8_t sum = 0;
-        for (std::size_t i = 0; i + 1 < p.size(); ++i) sum ^= p[i];
-        if (sum != p.back() || p[0] + 1u != p.size()) {
-            ++badPackets;
-            return;
-        }
-        ++packets;
-        std::size_t at = 2;
-        for (int blk = 0; blk < p[1] && at + 3 <= p[0]; ++blk) {
-            const std::size_t n = p[at];
-            const std::uint16_t addr = static_cast<std::uint16_t>(p[at + 1] << 8 | p[at + 2]);
-            for (std::size_t i = 0; i < n && at + 3 + i < p[0]; ++i)
-                memory[static_cast<std::uint16_t>(addr + i)] = p[at + 3 + i];
-            at += 3 + n;
-        }
-        if (memory[0x81AA] == 0x55) {
-            memory[0x81AA] = 0;
-            configuring_ = true;
-            imageNibbles_ = 0;
-            imageBytes = 0;
-        }
-        if (acknowledge) QueueService(4);
+        Events e(*this);
+        parser_.Feed(p, n, e);
+        imageBytes = parser_.ImageBytes();
     }
 
-    static constexpr std::size_t kImageSize = 102016;
     // The test thread queues while the acquisition thread reads and writes.
     mutable std::recursive_mutex mutex_;
-    std::vector<std::uint8_t> wire_;
-    std::size_t expected_ = 0;
-    bool inPacket_ = false;
-    bool configuring_ = false;
-    std::size_t imageNibbles_ = 0;
+    sim::HostParser parser_;
 };
 
 }  // namespace kr40::test

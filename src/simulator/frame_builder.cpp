@@ -1,0 +1,328 @@
+#include "simulator/frame_builder.h"
+
+#include <algorithm>
+#include <array>
+
+#include "acquisition/scope_tables.h"
+#include "device/packets.h"
+
+namespace kr40::sim {
+
+namespace {
+
+// Status block bytes the instrument fills itself (the rest echo the page).
+constexpr int kState = 0x00;
+constexpr int kTrigCounter = 0x24;
+constexpr int kRingWrite = 0x28;
+constexpr int kRingTrig = 0x2A;
+constexpr int kCrossBefore = 0x2C;
+constexpr int kCrossAfter = 0x2D;
+constexpr int kTdcReading = 0x2E;
+constexpr int kStatusWord = 0x42;
+
+constexpr std::uint8_t kStateRing = 0x01;
+constexpr std::uint8_t kStateWrapped = 0x02;
+constexpr std::uint8_t kStateNoTrigger = 0x04;
+
+constexpr int kMaxSamples = 20000;             // sample memory per channel
+constexpr std::uint64_t kMinSearch = 1 << 18;  // positions
+constexpr std::uint64_t kPeakPoints = 8;       // points per position for minimum and maximum
+
+// The host's default zero-offset model, solved for the zero level: the code
+// on which 0 V lands for a given offset DAC code.
+constexpr double kZeroP1 = 3357, kZeroP2 = 725;
+constexpr double kDacLow = 1360, kDacSpan = 1680;
+
+double ZeroCode(std::uint32_t dac)
+{
+    return ((dac - kDacLow) * (kZeroP2 - kZeroP1) / kDacSpan + kZeroP1) / 16;
+}
+
+double VoltsPerDivision(std::uint8_t range)
+{
+    const int code = range & 0x07;
+    for (const VoltsRow& row : VoltsPerDiv)
+        if (row.rangeCode == code) return row.uV * 1e-6;
+    return VoltsPerDiv[0].uV * 1e-6;  // unused codes read as the least sensitive range
+}
+
+void Put16(std::array<std::uint8_t, StatusLength>& st, int k, std::uint32_t v)
+{
+    st[k] = static_cast<std::uint8_t>(v);
+    st[k + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void Put32(std::array<std::uint8_t, StatusLength>& st, int k, std::uint32_t v)
+{
+    Put16(st, k, v & 0xFFFF);
+    Put16(st, k + 2, v >> 16);
+}
+
+}  // namespace
+
+struct FrameBuilder::Layout {
+    std::uint64_t D = 1;  // ticks per position
+    int n = 0;            // samples per channel in the payload
+    int perPos = 1;       // 2 in pair frames (peak detect)
+    int positions = 0;    // FrameLen
+    int preLen = 0;
+    bool present[4] = {};
+    std::uint8_t typeMask = 0;
+    std::size_t payloadLength = 0;
+};
+
+std::uint8_t FrameBuilder::Scale::Code(double volts) const
+{
+    // Rounded half away from zero and kept to 0..254 (0xFF is the packet mark).
+    const double x = zero + (volts - offset) * codesPerVolt;
+    if (!(x >= 0.5)) return 0;
+    if (x >= 253.5) return 254;
+    return static_cast<std::uint8_t>(x + 0.5);
+}
+
+FrameBuilder::FrameBuilder(SignalOptions options) : model_(options) {}
+
+// Values of memory positions k .. k + count - 1, taken at tick0, tick0 + D, ...
+void FrameBuilder::Fill(const Layout& L, int k, int count, std::uint64_t tick0)
+{
+    const bool pair = L.perPos == 2;
+    // Pair frames: minimum and maximum over points spread across the position.
+    const std::uint64_t points = pair ? std::min<std::uint64_t>(L.D, kPeakPoints) : 1;
+    const std::uint64_t spread = L.D - 1;
+    for (int ch = 0; ch < 4; ++ch) {
+        if (!L.present[ch]) continue;
+        std::uint8_t* lo = first_[ch].data() + k;
+        std::uint8_t* hi = second_[ch].data() + k;
+        std::uint64_t t = tick0;
+        for (int i = 0; i < count; ++i, t += L.D) {
+            if (ch < 2) {
+                if (!pair) {
+                    lo[i] = AnalogCode(ch, t);
+                    continue;
+                }
+                double vMin = model_.Volts(ch, t), vMax = vMin;
+                for (std::uint64_t q = 1; q < points; ++q) {
+                    const double v = model_.Volts(ch, t + q * spread / (points - 1));
+                    vMin = std::min(vMin, v);
+                    vMax = std::max(vMax, v);
+                }
+                lo[i] = scale_[ch].Code(vMin);
+                hi[i] = scale_[ch].Code(vMax);
+            } else {
+                const int dch = ch - 2;
+                int bMin = model_.Bit(dch, t), bMax = bMin;
+                for (std::uint64_t q = 1; q < points; ++q) {
+                    const int b = model_.Bit(dch, t + q * spread / (points - 1));
+                    bMin = std::min(bMin, b);
+                    bMax = std::max(bMax, b);
+                }
+                lo[i] = static_cast<std::uint8_t>(bMin);
+                hi[i] = static_cast<std::uint8_t>(bMax);
+            }
+        }
+    }
+}
+
+// Ring positions not written yet: the zero level and logic 0.
+void FrameBuilder::FillEmpty(const Layout& L, int k, int count)
+{
+    for (int ch = 0; ch < 4; ++ch) {
+        if (!L.present[ch]) continue;
+        const std::uint8_t v = ch < 2 ? scale_[ch].Code(scale_[ch].offset) : 0;
+        std::fill_n(first_[ch].begin() + k, count, v);
+        std::fill_n(second_[ch].begin() + k, count, v);
+    }
+}
+
+std::vector<std::uint8_t> FrameBuilder::Acquire(const SimRegisters& regs, std::uint64_t& tick,
+                                                std::uint64_t acqStartTick)
+{
+    model_.Configure(regs);
+    const std::uint8_t acqFlags = regs.AcqFlags();
+    const std::uint8_t mode = regs.ModeFlags();
+
+    Layout L;
+    L.D = std::uint64_t{regs.Decim()} + 1;
+    L.n = static_cast<int>(std::min<std::uint32_t>(regs.PreN() + regs.PostN(), kMaxSamples));
+    L.perPos = (acqFlags & 0x01) ? 2 : 1;
+    L.positions = L.n / L.perPos;
+    L.preLen = std::min(static_cast<int>(regs.PreN()) / L.perPos, L.positions);
+
+    // Channels: pair mode transfers one analog channel (A2 with Mode_Flags
+    // bit 1) and one digital channel (D2 with bit 2). The type byte names both
+    // channels of each transferred pair, so that the payload length the host
+    // computes from it (halved in pair mode) is what follows.
+    unsigned mask = regs.ChMask() & 0x0Fu;
+    const bool pairMode = mode & 0x01;
+    if (pairMode) {
+        mask &= (mode & 0x02) ? ~0x01u : ~0x02u;
+        mask &= (mode & 0x04) ? ~0x04u : ~0x08u;
+        L.typeMask = static_cast<std::uint8_t>(((mask & 0x03) ? 0x03 : 0) | ((mask & 0x0C) ? 0x0C : 0));
+    } else {
+        L.typeMask = static_cast<std::uint8_t>(mask);
+    }
+    for (int ch = 0; ch < 4; ++ch) L.present[ch] = (mask >> ch) & 1u;
+    {
+        const std::size_t n = static_cast<std::size_t>(L.n);
+        std::size_t len = 0;
+        for (int bit = 0; bit < 4; ++bit)
+            if (L.typeMask & (1u << bit)) len += bit < 2 ? n : n / 4;
+        L.payloadLength = pairMode ? len / 2 : len;
+    }
+
+    for (int ch = 0; ch < 2; ++ch) {
+        Scale& s = scale_[ch];
+        s.zero = ZeroCode(regs.ZeroCal(ch));
+        s.codesPerVolt = 32 / VoltsPerDivision(regs.Range(ch));
+        s.offset = (regs.Range(ch) & 0x10) ? model_.MeanVolts(ch) : 0;  // AC coupling
+    }
+    for (int ch = 0; ch < 4; ++ch) {
+        first_[ch].resize(static_cast<std::size_t>(L.positions));
+        second_[ch].resize(static_cast<std::size_t>(L.positions));
+    }
+
+    std::array<std::uint8_t, StatusLength> st = regs.page;
+    std::uint8_t state = 0;
+    const int P = L.positions;
+    const bool roll = (regs.RollFlags() & 0x03) && !(mode & 0x80);
+
+    if (roll) {
+        // Ring index = position number since the start, modulo the frame length.
+        const std::uint64_t elapsed = tick > acqStartTick ? (tick - acqStartTick) / L.D : 0;
+        const bool wrapped = P > 0 && elapsed >= static_cast<std::uint64_t>(P);
+        const int w = P > 0 ? static_cast<int>(elapsed % static_cast<std::uint64_t>(P)) : 0;
+        // Ring indices below W hold this lap, the others the lap before.
+        const std::uint64_t lap = elapsed - static_cast<std::uint64_t>(w);
+        Fill(L, 0, w, acqStartTick + lap * L.D);
+        if (wrapped)
+            Fill(L, w, P - w, acqStartTick + (elapsed - static_cast<std::uint64_t>(P)) * L.D);
+        else
+            FillEmpty(L, w, P - w);
+        state = kStateRing | kStateNoTrigger | (wrapped ? kStateWrapped : 0);
+        // A full ring that just wrapped reports W = FrameLen, so that it ends at the frame end.
+        const int wReport = (wrapped && w == 0) ? P : w;
+        Put16(st, kRingWrite, static_cast<std::uint32_t>(wReport * L.perPos));
+        Put16(st, kRingTrig, 0);
+    } else {
+        std::uint64_t t0 = tick;  // tick of linear position 0
+        bool triggered = false;
+        if ((mode & 0x80) && P > 0) {
+            const bool digital = acqFlags & 0x02;
+            const int ch = (acqFlags & 0x04) ? 1 : 0;
+            const bool falling = acqFlags & 0x10;
+            const std::uint64_t window = static_cast<std::uint64_t>(L.preLen) +
+                                         std::max<std::uint64_t>(10 * static_cast<std::uint64_t>(P), kMinSearch);
+            const int lo = regs.TrigLo(ch), hi = regs.TrigHi(ch);
+            const std::uint64_t s = tick;
+
+            // Analog: a comparator with the window Lo..Hi; rising arms at <= Lo
+            // and fires at >= Hi, falling the other way round. Digital: a
+            // transition. Firing only counts once the pre-trigger part is full.
+            std::uint64_t j = 0;
+            bool armed = false;
+            int prevBit = digital ? model_.Bit(ch, s) : 0;
+            for (j = digital ? 1 : 0; j < window; ++j) {
+                const std::uint64_t t = s + j * L.D;
+                bool fire;
+                if (digital) {
+                    const int b = model_.Bit(ch, t);
+                    fire = falling ? (prevBit == 1 && b == 0) : (prevBit == 0 && b == 1);
+                    prevBit = b;
+                } else {
+                    const int code = AnalogCode(ch, t);
+                    fire = armed && (falling ? code <= lo : code >= hi);
+                    if (fire) armed = false;
+                    if (falling ? code >= hi : code <= lo) armed = true;
+                }
+                if (fire && j > static_cast<std::uint64_t>(L.preLen)) {
+                    triggered = true;
+                    break;
+                }
+            }
+
+            if (triggered) {
+                // The last position before the condition was met lands at
+                // PreLen; the decoder's fine position counts from there.
+                t0 = s + (j - 1 - static_cast<std::uint64_t>(L.preLen)) * L.D;
+                // Where between the two positions the condition was met, to the
+                // tick: C ticks after position PreLen.
+                const std::uint64_t before = s + (j - 1) * L.D, after = s + j * L.D;
+                auto met = [&](std::uint64_t t) {
+                    if (digital) return model_.Bit(ch, t) == (falling ? 0 : 1);
+                    const int code = AnalogCode(ch, t);
+                    return falling ? code <= lo : code >= hi;
+                };
+                std::uint64_t a = before, b = after;
+                if (!met(a)) {
+                    while (b - a > 1) {
+                        const std::uint64_t mid = a + (b - a) / 2;
+                        (met(mid) ? b : a) = mid;
+                    }
+                } else {
+                    a = b - 1;  // already met before: the crossing is taken at the last tick
+                }
+                Put32(st, kTrigCounter, static_cast<std::uint32_t>(a - before));
+                if (!digital) {
+                    st[kCrossBefore] = AnalogCode(ch, a);
+                    st[kCrossAfter] = AnalogCode(ch, b);
+                }
+                // Logic levels change on the tick grid, so the edge lies at the
+                // start of tick b: a time-to-digital reading of 0.
+                st[kTdcReading] = 0;
+                tick = t0 + static_cast<std::uint64_t>(P) * L.D;
+            } else if (acqFlags & 0x20) {
+                t0 = s + (window - static_cast<std::uint64_t>(P)) * L.D;
+                tick = s + window * L.D;
+            } else {
+                tick = s + window * L.D;
+                return {};
+            }
+        } else {
+            tick += static_cast<std::uint64_t>(P) * L.D;
+        }
+        if (!triggered) state |= kStateNoTrigger;
+
+        // Circular memory: memory position k holds linear position
+        // (PreLen - T + k) mod FrameLen, so the trigger sits at T.
+        const int T =
+            P > 0 ? static_cast<int>((std::uint64_t{frames_} * 0x9E3779B1u + 17) % static_cast<std::uint64_t>(P)) : 0;
+        const int off = P > 0 ? ((L.preLen - T) % P + P) % P : 0;
+        Fill(L, 0, P - off, t0 + static_cast<std::uint64_t>(off) * L.D);
+        Fill(L, P - off, off, t0);
+        Put16(st, kRingWrite, 0);
+        Put16(st, kRingTrig, static_cast<std::uint32_t>(T * L.perPos));
+    }
+
+    st[kState] = state;
+    Put16(st, kStatusWord, frames_ & 0xFFFF);
+    ++frames_;
+
+    // Payload: per sample the A1 and A2 bytes; logic bits gather (D1 before
+    // D2) and every fourth completes a byte, the first bit in bit 3.
+    std::vector<std::uint8_t> payload;
+    payload.reserve(L.payloadLength);
+    unsigned bits = 0;
+    int pending = 0;
+    for (int i = 0; P > 0 && i < L.n; ++i) {
+        const int k = std::min(i / L.perPos, P - 1);
+        const bool second = (i % L.perPos) == 1;
+        for (int ch = 0; ch < 4; ++ch) {
+            if (!L.present[ch]) continue;
+            const std::uint8_t v = second ? second_[ch][k] : first_[ch][k];
+            if (ch < 2) {
+                payload.push_back(v);
+            } else {
+                bits = (bits << 1) | v;
+                if (++pending == 4) {
+                    payload.push_back(static_cast<std::uint8_t>(bits));
+                    bits = 0;
+                    pending = 0;
+                }
+            }
+        }
+    }
+    payload.resize(L.payloadLength, 0);
+    return EncodeMainPacket(static_cast<std::uint8_t>(0x80 | L.typeMask), payload, st);
+}
+
+}  // namespace kr40::sim

@@ -1,0 +1,60 @@
+#pragma once
+// The simulated instrument's acquisition: from the registers the host wrote,
+// one main packet (wire bytes) per call, laid out as the instrument sends it.
+//
+// Timing: positions are D = Decim + 1 ticks apart; a frame holds
+// FrameLen = (Pre_N + Post_N) positions, or half as many with peak detect,
+// where each position carries the minimum and the maximum over its D ticks.
+//
+// Trigger (Mode_Flags bit 7, outside roll mode): the search starts at `tick`
+// and looks at most PreLen + max(10 frame lengths, 2^18) positions ahead.
+// The first position that completes the trigger condition lands at linear
+// index PreLen; the frame is then stored rotated by a trigger position T that
+// changes from frame to frame, as the instrument's circular memory holds it.
+// Without a trigger in the window, Auto (Acq_Flags bit 5) sends the last
+// frame length of the window untriggered; otherwise no frame is due.
+//
+// Roll mode (Roll_Flags bits 0-1 set, trigger off): the ring holds the
+// newest samples since `acqStartTick`, with `tick` as now. The caller moves
+// `tick` on with its clock; Acquire leaves it alone in roll mode.
+
+#include <cstdint>
+#include <vector>
+
+#include "simulator/signals.h"
+#include "simulator/sim_registers.h"
+
+namespace kr40::sim {
+
+class FrameBuilder {
+public:
+    explicit FrameBuilder(SignalOptions options = {});
+
+    // One main packet for the registers in force, or nothing when a normal
+    // trigger did not fire. Outside roll mode `tick` advances to the end of the
+    // frame (or of the search window).
+    std::vector<std::uint8_t> Acquire(const SimRegisters& regs, std::uint64_t& tick, std::uint64_t acqStartTick);
+
+    // The inputs, configured from the registers of the last Acquire.
+    const SignalModel& Signals() const { return model_; }
+
+private:
+    struct Layout;
+    struct Scale {
+        double zero = 0, codesPerVolt = 0, offset = 0;
+        std::uint8_t Code(double volts) const;
+    };
+
+    void Fill(const Layout& L, int k, int count, std::uint64_t tick0);
+    void FillEmpty(const Layout& L, int k, int count);
+    std::uint8_t AnalogCode(int ch, std::uint64_t tick) const { return scale_[ch].Code(model_.Volts(ch, tick)); }
+
+    SignalModel model_;
+    Scale scale_[2];
+    std::uint32_t frames_ = 0;
+    // Per channel (A1, A2, D1, D2) and memory position: the value, or in
+    // pair frames the first (minimum) and second (maximum) value.
+    std::vector<std::uint8_t> first_[4], second_[4];
+};
+
+}  // namespace kr40::sim

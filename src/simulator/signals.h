@@ -1,0 +1,131 @@
+#pragma once
+// The signals at the simulated instrument's inputs and its frequency meter.
+// Time is counted in ticks of the instrument's 100 MHz clock (10 ns). Every
+// value is a pure function of the tick, so the same tick always gives the
+// same value, noise included.
+//
+// Sources:
+//  - Generator: the instrument's own generator, as its registers set it. While
+//    the generator is off (Range_A1 bit 3 set) the input sees a 1 kHz sine of
+//    3 V peak-to-peak instead, as if a signal source were connected.
+//    Amplitude: Gen_Ampl = a * 4000 + 1 gives a fraction `a` of full scale;
+//    full scale is 4 V peak-to-peak, so the output swings +-2a volts.
+//  - Sine1k3Vpp: 1 kHz sine, 3 V peak-to-peak around 0 V.
+//  - Square1k2Vpp: 1 kHz square from 0 V to 2 V (high in the first half).
+//  - SerialText: "KR40 demo 0123456789\r\n" at 9600 bit/s, 8N1, characters
+//    back to back, each line followed by 20 idle bit times (high); the line
+//    repeats every 25 ms. As a voltage: 0 V / 3.3 V.
+//  - Clock10k: 10 kHz square, high in the first half; 0 V / 3.3 V.
+//  - Ground: 0 V.
+// Analog inputs add uniform noise of `noiseVpp` peak-to-peak. A logic input
+// fed from an analog source reads 1 while the noiseless signal is above its
+// long-run mean.
+
+#include <cstdint>
+#include <vector>
+
+#include "simulator/sim_registers.h"
+
+namespace kr40::sim {
+
+enum class Source { Generator, Sine1k3Vpp, Square1k2Vpp, SerialText, Clock10k, Ground };
+
+struct SignalOptions {
+    Source a1 = Source::Generator;
+    Source a2 = Source::Square1k2Vpp;
+    Source d1 = Source::SerialText;
+    Source d2 = Source::Clock10k;
+    double noiseVpp = 0.02;
+    std::uint32_t seed = 1;
+};
+
+inline constexpr std::uint64_t TicksPerSecond = 100'000'000;
+inline constexpr const char* SerialTextLine = "KR40 demo 0123456789\r\n";
+inline constexpr int SerialBaud = 9600;
+inline constexpr int SerialIdleBits = 20;  // after each line
+
+// Rising edges of a source (through its mean for analog sources), as used by
+// the frequency meter. Edge k (k = 0, 1, ...) is at tick Time(k); Count(t) is
+// the number of edges at ticks <= t.
+struct EdgeTrain {
+    enum class Kind {
+        None,      // no edges
+        Periodic,  // edges at n * period + offsets[i]
+        Dds,       // one edge per wrap of a 48-bit phase accumulator: at the first
+                   // tick where increment * tick reaches k * 2^48 + phase
+        Sampled,   // not periodic: find the edges by sampling the source
+    };
+    Kind kind = Kind::None;
+    std::uint64_t period = 0;
+    std::vector<std::uint64_t> offsets;  // ascending, below period
+    std::uint64_t increment = 0, phase = 0;
+
+    std::uint64_t Count(std::uint64_t tick) const;  // Periodic and Dds
+    std::uint64_t Time(std::uint64_t k) const;      // Periodic and Dds
+};
+
+class SignalModel {
+public:
+    explicit SignalModel(SignalOptions options = {});
+
+    // Takes the generator and sweep settings from the registers.
+    void Configure(const SimRegisters& regs);
+
+    // Input voltage of analog channel 0 (A1) or 1 (A2), noise included.
+    double Volts(int analogChannel, std::uint64_t tick) const;
+    // Level of logic channel 0 (D1) or 1 (D2).
+    int Bit(int digitalChannel, std::uint64_t tick) const;
+    // Long-run mean of an analog input: what AC coupling removes.
+    double MeanVolts(int analogChannel) const;
+
+    // The noiseless signal of a source and its logic level.
+    double SourceVolts(Source s, std::uint64_t tick) const;
+    int SourceLevel(Source s, std::uint64_t tick) const;
+    double SourceMean(Source s) const;
+    EdgeTrain Edges(Source s) const;
+
+    const SignalOptions& Options() const { return opt_; }
+    Source AnalogSource(int ch) const { return ch == 0 ? opt_.a1 : opt_.a2; }
+    Source DigitalSource(int ch) const { return ch == 0 ? opt_.d1 : opt_.d2; }
+
+private:
+    struct Generator {
+        bool on = false;
+        int mode = 0;           // Gen_Mode bits 0-3
+        int shape = 5;          // carrier, Gen_Shape bits 0-3
+        int modShape = 5;       // modulating oscillator, Gen_Shape bits 4-7
+        bool external = false;  // modulation from an input (not modelled: carrier only)
+        double modSign = 1;     // -1 with Gen_Mode bit 7 (inversion)
+        std::uint64_t wordA = 0, wordB = 0, modInc = 0;
+        double half = 0;                     // half the peak-to-peak output, volts
+        double depth = 0;                    // AM depth, 0..1
+        double level = 0;                    // SUM: modulating signal relative to the carrier
+        double devCycles = 0;                // FM: peak phase excursion per modulation period, cycles
+        std::uint64_t decim = 1, postN = 0;  // sweep: sample clock and length
+    };
+
+    double GeneratorVolts(std::uint64_t tick) const;
+    double GeneratorMean() const;
+    double Modulation(std::uint64_t tick) const;       // -1..1, inverted with Gen_Mode bit 7
+    double Noise(int salt, std::uint64_t tick) const;  // uniform, -0.5..0.5
+
+    SignalOptions opt_;
+    Generator gen_;
+};
+
+struct FreqMeterResult {
+    std::uint8_t status = 0;  // source code | 0x10 frequency mode | 0x20 valid
+    std::uint32_t count = 0;  // edges in the gate, or events since countFrom
+    std::uint32_t time = 0;   // 10 ns ticks from the first to the last edge, or one period
+};
+
+// The frequency meter as selected by FM_Src. Frequency mode counts rising
+// edges in the second before tickNow and reports the time from the first to
+// the last of them, so that (count - 1) * 10^8 / time is the frequency. Period
+// mode reports the last full period before tickNow (0xFFFFFFFF when there is
+// none) and the number of edges since countFrom (capped at 0x7FFFFFF).
+// HF inputs (codes 5 and 6) count every eighth edge.
+FreqMeterResult MeasureFrequency(const SimRegisters& regs, const SignalModel& model, std::uint64_t tickNow,
+                                 std::uint64_t countFrom = 0);
+
+}  // namespace kr40::sim

@@ -1,0 +1,119 @@
+#pragma once
+// A virtual KR40 on its own thread: it reads the host's packets into its
+// register memory, acknowledges them, takes the FPGA image and reports ready,
+// sends service packets about 20 times a second and, while the acquisition
+// runs, main packets no faster than the frame period the host asked for.
+// Output can be paced like the 2 Mbaud link; faults can be switched on for
+// the recovery tests.
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "device/ftdi_api.h"
+#include "simulator/frame_builder.h"
+#include "simulator/host_parser.h"
+#include "simulator/signals.h"
+#include "simulator/sim_registers.h"
+
+namespace kr40 {
+class ManualResetEvent;
+}
+
+namespace kr40::sim {
+
+struct InstrumentOptions {
+    int firmware = 213;
+    int fpgaVersion = 34;
+    std::uint16_t deviceCode = 0x4B40;
+    std::uint32_t serialHigh = 0x0000CAFE;
+    std::uint16_t serialLow = 0x0040;
+    std::array<std::uint8_t, 4> tdc{20, 20, 20, 20};
+    int vcc = 500;              // supply voltage in 10 mV units
+    double bytesPerSecond = 0;  // 0: unthrottled; 200000 is the 2 Mbaud link
+    int servicePeriodMs = 50;
+    SignalOptions signals;
+};
+
+enum class Fault {
+    Unplugged,         // queue status, reads and writes fail
+    ServiceStopped,    // no service packets at all
+    ErrorState,        // service packets report kind 2
+    FpgaLost,          // byte 2 of the service packets is not 0xA5, no frames
+    NoAcknowledge,     // host packets are not acknowledged
+    CorruptChecksums,  // every packet leaves with a wrong checksum
+    StrayBytes,        // bytes outside packets between packets
+    Count
+};
+
+class VirtualInstrument : HostParser::Events {
+public:
+    explicit VirtualInstrument(InstrumentOptions options = {});
+    ~VirtualInstrument() override;
+    VirtualInstrument(const VirtualInstrument&) = delete;
+    VirtualInstrument& operator=(const VirtualInstrument&) = delete;
+
+    // The host side, called from the program's threads.
+    FT_STATUS Write(const std::uint8_t* data, std::size_t n, std::size_t* written);
+    FT_STATUS Read(std::uint8_t* data, std::size_t n, std::size_t* got);
+    FT_STATUS QueueStatus(std::size_t* waiting);
+    void Reset();  // drops what is queued for the host
+    void SetEvent(ManualResetEvent* e);
+
+    void SetFault(Fault f, bool on);
+    bool FaultOn(Fault f) const { return faults_[static_cast<int>(f)]; }
+    SimRegisters Registers() const;
+    bool FpgaRunning() const { return fpgaRunning_; }
+    std::uint64_t FramesSent() const { return framesSent_; }
+    const InstrumentOptions& Options() const { return options_; }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    void Run();
+    void Tick(Clock::time_point now);                // under the lock
+    void QueueService(std::uint8_t kind);            // under the lock
+    void QueueOut(std::vector<std::uint8_t> bytes);  // under the lock
+    void Release(Clock::time_point now);             // pacing: pending -> visible, under the lock
+    std::uint64_t NowTick(Clock::time_point now) const;
+
+    // HostParser::Events
+    void OnBlock(std::uint16_t address, const std::uint8_t* data, std::size_t n) override;
+    void OnPacket() override;
+    void OnBadPacket() override {}
+    void OnImageComplete(bool valid) override;
+
+    InstrumentOptions options_;
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::thread thread_;
+    bool stop_ = false;
+
+    HostParser parser_;
+    SimRegisters regs_;
+    SignalModel signals_;
+    FrameBuilder builder_;
+    std::array<std::atomic<bool>, static_cast<int>(Fault::Count)> faults_{};
+    std::atomic<bool> fpgaRunning_{false};
+    std::atomic<std::uint64_t> framesSent_{0};
+    bool readyPending_ = false;
+
+    std::deque<std::uint8_t> pending_;  // produced, not yet through the link
+    std::deque<std::uint8_t> visible_;  // what the host can read
+    ManualResetEvent* event_ = nullptr;
+
+    Clock::time_point start_;
+    Clock::time_point lastService_, lastFrame_, lastRelease_;
+    double releaseCredit_ = 0;
+    std::uint64_t signalTick_ = 0, acqStartTick_ = 0;
+    std::uint8_t lastSeq_ = 0;
+    bool wasRunning_ = false;
+    std::uint32_t strayRng_ = 12345;
+};
+
+}  // namespace kr40::sim

@@ -1,0 +1,297 @@
+#include "simulator/signals.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "acquisition/acq_config.h"
+#include "acquisition/compose.h"
+#include "acquisition/scope_state.h"
+#include "device/packets.h"
+#include "simulator/sim_registers.h"
+
+namespace kr40::sim {
+namespace {
+
+std::uint64_t PhaseInc(double hz)
+{
+    return static_cast<std::uint64_t>(hz * 10 * 281474.976710656 + 0.5);
+}
+
+SimRegisters RegistersOf(const AcqConfig& a)
+{
+    SimRegisters r;
+    ApplyBlocks(r, SettingsBlocks(a, {}));
+    return r;
+}
+
+// A generator running (Range_A1 bit 3 clear) at full scale.
+AcqConfig GeneratorOn(std::uint8_t mode, std::uint8_t shape, std::uint64_t wordA)
+{
+    AcqConfig a;
+    a.Range_A1 = 0x07;
+    a.Gen_Mode = mode;
+    a.Gen_Shape = shape;
+    a.Gen_Word_A = wordA;
+    a.Gen_Ampl = 4001;  // a = 1: 4 V peak-to-peak
+    return a;
+}
+
+SignalModel Quiet(const AcqConfig& a)
+{
+    SignalModel m(SignalOptions{.noiseVpp = 0});
+    m.Configure(RegistersOf(a));
+    return m;
+}
+
+// Ticks where the signal rises through 0 V within [from, to).
+std::vector<std::uint64_t> RisingZeros(const SignalModel& m, std::uint64_t from, std::uint64_t to)
+{
+    std::vector<std::uint64_t> at;
+    double prev = m.Volts(0, from);
+    for (std::uint64_t t = from + 1; t < to; ++t) {
+        const double v = m.Volts(0, t);
+        if (prev < 0 && v >= 0) at.push_back(t);
+        prev = v;
+    }
+    return at;
+}
+
+double MeanSpacing(const std::vector<std::uint64_t>& at)
+{
+    return at.size() < 2 ? 0 : static_cast<double>(at.back() - at.front()) / (at.size() - 1);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(SignalModelTest, NoiseIsBoundedAndRepeatsForTheSameTick)
+{
+    const SimRegisters regs;
+    SignalModel a(SignalOptions{.a1 = Source::Ground, .noiseVpp = 0.02, .seed = 7});
+    SignalModel b(SignalOptions{.a1 = Source::Ground, .noiseVpp = 0.02, .seed = 7});
+    SignalModel other(SignalOptions{.a1 = Source::Ground, .noiseVpp = 0.02, .seed = 8});
+    a.Configure(regs);
+    b.Configure(regs);
+    other.Configure(regs);
+    double lo = 1, hi = -1;
+    int differs = 0;
+    for (std::uint64_t t = 0; t < 100000; t += 37) {
+        const double v = a.Volts(0, t);
+        ASSERT_EQ(v, b.Volts(0, t));
+        ASSERT_EQ(v, a.Volts(0, t));
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+        differs += v != other.Volts(0, t);
+    }
+    EXPECT_GE(lo, -0.01);
+    EXPECT_LE(hi, 0.01);
+    EXPECT_GT(hi - lo, 0.018);  // uses the whole range
+    EXPECT_GT(differs, 2000);
+}
+
+TEST(SignalModelTest, GeneratorShapesAndAmplitude)
+{
+    // Gen_Word_A = 2^38: one cycle every 1024 ticks. Values at 0, 1/4, 1/2, 3/4.
+    struct Case {
+        const char* name;
+        std::uint8_t shape;
+        std::uint16_t ampl;
+        double v[4];
+    };
+    const Case cases[] = {
+        {"sine", 0, 4001, {0, 2, 0, -2}},         {"sine at half scale", 0, 2001, {0, 1, 0, -1}},
+        {"rising ramp", 1, 4001, {-2, -1, 0, 1}}, {"falling ramp", 2, 4001, {2, 1, 0, -1}},
+        {"square", 3, 4001, {2, 2, -2, -2}},      {"triangle", 4, 4001, {-2, 0, 2, 0}},
+        {"constant", 5, 4001, {0, 0, 0, 0}},      {"minimum code", 0, 1, {0, 0, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AcqConfig a = GeneratorOn(0, c.shape, std::uint64_t{1} << 38);
+        a.Gen_Ampl = c.ampl;
+        const SignalModel m = Quiet(a);
+        for (int q = 0; q < 4; ++q) {
+            const std::uint64_t t = 5 * 1024 + q * 256;
+            EXPECT_NEAR(m.Volts(0, t), c.v[q], 1e-5) << "quarter " << q;
+        }
+    }
+
+    AcqConfig noise = GeneratorOn(0, 7, 0);
+    const SignalModel m = Quiet(noise);
+    double lo = 0, hi = 0;
+    for (std::uint64_t t = 0; t < 10000; ++t) {
+        lo = std::min(lo, m.Volts(0, t));
+        hi = std::max(hi, m.Volts(0, t));
+    }
+    EXPECT_LT(lo, -1.9);
+    EXPECT_GT(hi, 1.9);
+    EXPECT_GE(lo, -2.0);
+    EXPECT_LE(hi, 2.0);
+}
+
+TEST(SignalModelTest, GeneratorOffShowsTheStandInSine)
+{
+    AcqConfig a = GeneratorOn(0, 3, PhaseInc(5000));
+    a.Range_A1 |= 0x08;  // generator off
+    const SignalModel m = Quiet(a);
+    EXPECT_NEAR(m.Volts(0, 25000), 1.5, 1e-5);
+    EXPECT_NEAR(m.Volts(0, 75000), -1.5, 1e-5);
+    EXPECT_NEAR(MeanSpacing(RisingZeros(m, 0, 1'000'000)), 100000, 1);
+}
+
+TEST(SignalModelTest, PhaseIncrementSetsTheFrequency)
+{
+    const SignalModel m = Quiet(GeneratorOn(0, 0, PhaseInc(12345)));
+    const double period = MeanSpacing(RisingZeros(m, 0, 2'000'000));
+    EXPECT_NEAR(1e8 / period, 12345, 12345 * 1e-4);
+}
+
+TEST(SignalModelTest, PulseHasItsPeriodAndWidth)
+{
+    AcqConfig a = GeneratorOn(7, 5, 1000 - 1);
+    a.Gen_Word_B = 250;
+    const SignalModel m = Quiet(a);
+    int high = 0;
+    for (std::uint64_t t = 3000; t < 4000; ++t) high += m.Volts(0, t) > 0;
+    EXPECT_EQ(high, 250);
+    EXPECT_GT(m.Volts(0, 7000), 0);
+    EXPECT_LT(m.Volts(0, 7250), 0);
+    EXPECT_NEAR(m.MeanVolts(0), 2 * (0.25 - 0.75), 1e-9);
+}
+
+TEST(SignalModelTest, SweepRisesFromStartToStopOverThePostTriggerPart)
+{
+    // 100 kHz rising by 100 kHz over Post_N = 1000 sample clocks of 1000 ticks.
+    AcqConfig a = GeneratorOn(1, 0, PhaseInc(100000));
+    a.Decim = 999;
+    a.Post_N = 1000;
+    a.Gen_Word_B = static_cast<std::uint64_t>(1e6 * 281474.976710656 / 1000 + 0.5);
+    const SignalModel m = Quiet(a);
+    EXPECT_NEAR(MeanSpacing(RisingZeros(m, 0, 20000)), 1e8 / 101000, 10);
+    EXPECT_NEAR(MeanSpacing(RisingZeros(m, 980000, 1000000)), 1e8 / 199000, 5);
+    // Then it starts again.
+    EXPECT_NEAR(MeanSpacing(RisingZeros(m, 1000000, 1020000)), 1e8 / 101000, 10);
+}
+
+TEST(SignalModelTest, ModulationWords)
+{
+    // Carrier 100 kHz, modulating sine 1 kHz.
+    AcqConfig am = GeneratorOn(2, 0x00, PhaseInc(100000));
+    am.Gen_Mod_Inc = PhaseInc(1000);
+    am.Gen_Word_B = static_cast<std::uint64_t>(500 * 32.76775 * 4001 / 4096 + 0.5);  // depth 50 %
+    {
+        SCOPED_TRACE("AM");
+        const SignalModel m = Quiet(am);
+        auto peak = [&](std::uint64_t around) {
+            double p = 0;
+            for (std::uint64_t t = around - 500; t < around + 500; ++t) p = std::max(p, m.Volts(0, t));
+            return p;
+        };
+        // Half amplitude (1 V) times 1 +- 0.5 at the crest and the trough of the modulation.
+        EXPECT_NEAR(peak(25000), 1.5, 0.01);
+        EXPECT_NEAR(peak(75000), 0.5, 0.01);
+    }
+
+    AcqConfig fm = GeneratorOn(3, 0x00, PhaseInc(100000));
+    fm.Gen_Mod_Inc = PhaseInc(1000);
+    fm.Gen_Word_B = static_cast<std::uint64_t>(5000 * 6.714164800781632 + 0.5);  // 50 kHz deviation
+    {
+        SCOPED_TRACE("FM");
+        const SignalModel m = Quiet(fm);
+        EXPECT_NEAR(MeanSpacing(RisingZeros(m, 24000, 26000)), 1e8 / 150000, 15);
+        EXPECT_NEAR(MeanSpacing(RisingZeros(m, 72000, 78000)), 1e8 / 50500, 40);
+    }
+
+    AcqConfig sum = GeneratorOn(4, 0x06, 0);  // constant carrier: the modulating signal alone
+    sum.Gen_Mod_Inc = PhaseInc(1000);
+    sum.Gen_Word_B = static_cast<std::uint64_t>(1000 * 32.76775 + 0.5);  // level 100 %
+    {
+        SCOPED_TRACE("SUM");
+        const SignalModel m = Quiet(sum);
+        EXPECT_NEAR(m.Volts(0, 25000), 1.0, 1e-4);
+        EXPECT_NEAR(m.Volts(0, 75000), -1.0, 1e-4);
+    }
+}
+
+// ---------------------------------------------------------------------------
+
+struct MeterCase {
+    const char* name;
+    SignalOptions inputs;
+    int mode;   // FmFreq or FmPeriod
+    int input;  // FmA1 .. FmTrig
+    int trigSource;
+    double hz;  // expected frequency
+};
+
+TEST(FrequencyMeterTest, CountsAndPeriods)
+{
+    const MeterCase cases[] = {
+        {"A1 1 kHz sine", {.a1 = Source::Sine1k3Vpp}, FmFreq, FmA1, ChA1, 1000},
+        {"A1 1 kHz sine, period", {.a1 = Source::Sine1k3Vpp}, FmPeriod, FmA1, ChA1, 1000},
+        {"A1 generator at 1 kHz", {.a1 = Source::Generator}, FmFreq, FmA1, ChA1, 1000},
+        {"A2 1 kHz square, period", {.a2 = Source::Square1k2Vpp}, FmPeriod, FmA2, ChA1, 1000},
+        {"D2 10 kHz clock", {.d2 = Source::Clock10k}, FmFreq, FmD2, ChA1, 10000},
+        {"D2 10 kHz clock, period", {.d2 = Source::Clock10k}, FmPeriod, FmD2, ChA1, 10000},
+        {"D1 HF prescaler", {.d1 = Source::Clock10k}, FmFreq, FmD1_HF, ChA1, 10000},
+        {"trigger source D2", {.d2 = Source::Clock10k}, FmFreq, FmTrig, ChD2, 10000},
+    };
+    const std::uint64_t now = 350'000'123;  // 3.5 s
+    const std::uint64_t countFrom = 50'000'000;
+    for (const MeterCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto st = std::make_unique<ScopeState>();
+        st->settings.GenOn_Down = true;
+        st->settings.Sel(Group::FmMode) = c.mode;
+        st->settings.Sel(Group::FmInput) = c.input;
+        st->settings.Sel(Group::TrigSource) = c.trigSource;
+        ComposeAcqConfig(*st);
+        st->acq.Gen_Mode = 0;
+        st->acq.Gen_Shape = 0x50;
+        st->acq.Gen_Word_A = PhaseInc(1000);
+        st->acq.Gen_Ampl = 2001;
+        const SimRegisters regs = RegistersOf(st->acq);
+        SignalModel m(c.inputs);
+        m.Configure(regs);
+
+        const FreqMeterResult r = MeasureFrequency(regs, m, now, countFrom);
+        const int code = regs.FmSrc() & 0x0F;
+        if (c.mode == FmFreq) {
+            EXPECT_EQ(r.status, code | 0x30);
+            const double prescale = (code == 5 || code == 6) ? 8 : 1;
+            EXPECT_NEAR(r.count, c.hz / prescale, 1.0);
+            ASSERT_GT(r.time, 0u);
+            EXPECT_LE(r.time, 100'000'000u);
+            EXPECT_NEAR((r.count - 1.0) * 1e8 / r.time * prescale, c.hz, c.hz * 1e-3);
+        } else {
+            EXPECT_EQ(r.status, code | 0x20);
+            EXPECT_NEAR(r.time, 1e8 / c.hz, 1e8 / c.hz * 1e-3);
+            EXPECT_NEAR(r.count, c.hz * 3.0, 1.0);  // events in the 3 s since countFrom
+        }
+    }
+}
+
+TEST(FrequencyMeterTest, OffAndSilentInputs)
+{
+    auto st = std::make_unique<ScopeState>();
+    st->settings.Sel(Group::FmMode) = FmOff;
+    ComposeAcqConfig(*st);
+    SignalModel m;
+    SimRegisters regs = RegistersOf(st->acq);
+    m.Configure(regs);
+    EXPECT_EQ(MeasureFrequency(regs, m, 500'000'000).status, 0);
+
+    // A grounded input: a valid reading without edges.
+    SignalModel ground(SignalOptions{.a2 = Source::Ground});
+    regs.page[0x30] = 2;
+    EXPECT_EQ(MeasureFrequency(regs, ground, 500'000'000).count, 0u);
+    regs.page[0x30] = 0x12;
+    const FreqMeterResult period = MeasureFrequency(regs, ground, 500'000'000);
+    EXPECT_EQ(period.status, 0x22);
+    EXPECT_EQ(period.time, 0xFFFFFFFFu);
+}
+
+}  // namespace
+}  // namespace kr40::sim

@@ -1,0 +1,105 @@
+// The simulated instrument's device list and its faults, seen through the
+// program's own transport and link code.
+
+#include <gtest/gtest.h>
+
+#include "support/sim_session.h"
+
+namespace kr40 {
+namespace {
+
+using sim::Fault;
+using sim::SimDevice;
+using sim::SimProviderOptions;
+using test::SimSession;
+
+TEST(SimProviderTest, DeviceListsOpenAsTheRealOnes)
+{
+    struct Case {
+        std::vector<SimDevice> devices;
+        FT_STATUS status;
+        std::size_t boxes;
+    } cases[] = {
+        {{{"Digital Oscilloscope KR40", 1, true}}, FT_OK, 0},
+        {{{"Digital Oscilloscope", 1, false}}, FT_DEVICE_NOT_FOUND, 1},  // the older instrument
+        {{{"USB Serial Cable", 7, false}, {"Digital Oscilloscope KR40", 8, true}}, FT_OK, 0},
+        {{}, FT_DEVICE_NOT_FOUND, 0},
+    };
+    for (const Case& c : cases) {
+        SimProviderOptions o;
+        o.devices = c.devices;
+        SimSession sim(o);
+        EXPECT_EQ(sim.Open(), c.status);
+        EXPECT_EQ(sim.prompts.messages.size(), c.boxes);
+        if (c.status == FT_OK) {
+            EXPECT_EQ(sim.st.transport.TransferMode, 2);  // CTS is set
+        }
+    }
+}
+
+class SimFaultTest : public ::testing::Test {
+protected:
+    SimSession sim;
+    void SetUp() override
+    {
+        ASSERT_EQ(sim.Open(), FT_OK);
+        sim.st.settings.Run_Down = true;
+        sim.st.settings.Sel(Group::Fps) = 4;
+        ASSERT_TRUE(sim.Apply());
+        ASSERT_TRUE(sim.WaitFrames(1));
+    }
+    std::uint32_t Total(StatCounter c)
+    {
+        // Per-second counters are not reset here (no Timer1), so they add up.
+        return sim.st.link.counters.current[c];
+    }
+};
+
+TEST_F(SimFaultTest, UnpluggedCableFailsQueueStatusAndWrites)
+{
+    sim.Instrument().SetFault(Fault::Unplugged, true);
+    FT_DWORD n = 0;
+    EXPECT_NE(sim.link.GetQueueStatus(&n), FT_OK);
+    EXPECT_NE(sim.st.transport.LinkStatus.load(), FT_OK);
+}
+
+TEST_F(SimFaultTest, ServicePacketsStop)
+{
+    sim.Instrument().SetFault(Fault::ServiceStopped, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let queued packets drain
+    const std::uint32_t before = Total(StatServicePackets);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(Total(StatServicePackets), before);
+}
+
+TEST_F(SimFaultTest, ErrorStateAndLostConfigurationRaiseTheirFlags)
+{
+    sim.Instrument().SetFault(Fault::ErrorState, true);
+    EXPECT_TRUE(test::Eventually([&] { return sim.st.link.ErrorState.load(); }));
+    sim.Instrument().SetFault(Fault::FpgaLost, true);
+    EXPECT_TRUE(test::Eventually([&] { return sim.st.link.FpgaFailure.load(); }));
+}
+
+TEST_F(SimFaultTest, MissingAcknowledgementIsACountedFailure)
+{
+    sim.Instrument().SetFault(Fault::NoAcknowledge, true);
+    const std::uint32_t before = sim.st.link.counters.configFailures;
+    sim.st.requests.SettingsRequest = true;
+    sim.st.RxEvent.Set();
+    EXPECT_TRUE(test::Eventually([&] { return sim.st.link.counters.configFailures > before; }));
+}
+
+TEST_F(SimFaultTest, CorruptionAndStrayBytesAreCounted)
+{
+    sim.Instrument().SetFault(Fault::CorruptChecksums, true);
+    EXPECT_TRUE(test::Eventually([&] { return Total(StatChecksumFailures) > 0; }));
+    sim.Instrument().SetFault(Fault::CorruptChecksums, false);
+    const std::uint32_t leak = Total(StatLeakageBytes);
+    sim.Instrument().SetFault(Fault::StrayBytes, true);
+    EXPECT_TRUE(test::Eventually([&] { return Total(StatLeakageBytes) > leak; }));
+    // Frames keep coming through the noise.
+    EXPECT_TRUE(sim.WaitFrames(2));
+}
+
+}  // namespace
+}  // namespace kr40

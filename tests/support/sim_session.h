@@ -1,0 +1,120 @@
+#pragma once
+// The program's real acquisition path on the simulated instrument, for
+// end-to-end tests: provider, transport, device link and Scope_Thread, with a
+// hand-off that copies each drawn frame for the test to look at.
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "acquisition/compose.h"
+#include "acquisition/frame.h"
+#include "acquisition/scope_state.h"
+#include "device/device_link.h"
+#include "device/ftdi_transport.h"
+#include "device/scope_thread.h"
+#include "simulator/sim_provider.h"
+#include "support/scripted_prompts.h"
+
+namespace kr40::test {
+
+template <class F>
+bool Eventually(F condition, std::chrono::milliseconds limit = std::chrono::seconds(10))
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+class SimSession {
+public:
+    explicit SimSession(sim::SimProviderOptions options = {})
+        : provider(std::move(options)),
+          link(st.transport),
+          device(link, st, live, recorder, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
+          thread(
+              st, device, [](const std::function<void()>& f) { f(); }, [this] { Handoff(); })
+    {
+    }
+    ~SimSession() { thread.Stop(); }
+
+    // Opens the instrument, loads the FPGA and waits until it is ready.
+    FT_STATUS Open()
+    {
+        OpenOptions o;
+        o.rxEvent = &st.RxEvent;
+        o.caption = "kr40";
+        const FT_STATUS s = OpenScopeDevice(st.transport, provider, prompts, o);
+        st.transport.LinkStatus = s;
+        if (s != FT_OK) return s;
+        st.link.FpgaLoadRequest = true;
+        thread.Start();
+        return Eventually([&] { return st.link.DeviceReady.load(); }) ? FT_OK : FT_OTHER_ERROR;
+    }
+
+    // Applies the settings (with generator words set by hand until the panel
+    // composes them) and waits for the instrument's acknowledgement.
+    bool Apply(const std::function<void(AcqConfig&)>& generator = {})
+    {
+        ApplySettings(st);
+        if (generator) {
+            st.published.Update([&](PublishedConfig& p) { generator(p.acq); });
+            st.requests.SettingsRequest = true;
+            st.RxEvent.Set();
+        }
+        return Eventually([&] { return !st.requests.SettingsRequest && st.link.SettingsAcked.load(); });
+    }
+
+    // Waits for `n` more frames drawn after the last settings packet.
+    bool WaitFrames(int n)
+    {
+        const int target = Frames() + n;
+        return Eventually([&] { return Frames() >= target; });
+    }
+    int Frames()
+    {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    FrameSet LastFrame()
+    {
+        std::lock_guard lock(mutex_);
+        return last_;
+    }
+
+    sim::VirtualInstrument& Instrument() { return provider.Instrument(); }
+
+    ScriptedPrompts prompts;
+    ScopeState st;
+    sim::SimProvider provider;
+    TransportLink link;
+    FrameSet live;
+    RecorderStream recorder;
+    DeviceLink device;
+    ScopeThread thread;
+
+private:
+    void Handoff()
+    {
+        HandoffHooks hooks;
+        hooks.drawFrame = [this] {
+            // Frames of the settings in force only: the hand-off also runs for
+            // other redraw requests.
+            if (!st.link.NewFrameProcess.exchange(false)) return;
+            std::lock_guard lock(mutex_);
+            last_.rec = live.rec;
+            last_.buf = live.buf;
+            ++frames_;
+        };
+        FrameHandoff(st, recorder, hooks);
+    }
+
+    std::mutex mutex_;
+    FrameSet last_;
+    int frames_ = 0;
+};
+
+}  // namespace kr40::test
