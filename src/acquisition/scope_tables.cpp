@@ -56,4 +56,27 @@ const std::array<MenuChoiceRow, 7> TransferRateChoices = {{
     {"Rate_0_5Mbps", "Menu_Rate_0_5Mbps", "0.5", 39},
 }};
 
+namespace {
+template <class Rows, class Match>
+int IndexOf(const Rows& rows, Match match)
+{
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (match(rows[i])) return static_cast<int>(i);
+    return -1;
+}
+}  // namespace
+
+int TimeBaseIndex(std::string_view key)
+{
+    return IndexOf(TimeBases, [&](const TimeBaseRow& r) { return key == r.key; });
+}
+int VoltsIndex(std::string_view suffix)
+{
+    return IndexOf(VoltsPerDiv, [&](const VoltsRow& r) { return suffix == r.suffix; });
+}
+int DivisionIndex(int divisions)
+{
+    return IndexOf(DivisionChoices, [&](const MenuChoiceRow& r) { return r.value == divisions; });
+}
+
 }  // namespace kr40

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 namespace kr40 {
 
@@ -44,5 +45,11 @@ extern const std::array<MenuChoiceRow, 4> SampleCounts;
 extern const std::array<MenuChoiceRow, 5> DivisionChoices;
 extern const std::array<MenuChoiceRow, 5> FrameRateChoices;     // value: Min_Period_ms
 extern const std::array<MenuChoiceRow, 7> TransferRateChoices;  // value: Rate_Code
+
+// Row of a time base by its key ("1mS"), of a volts/div range by its suffix
+// ("05V"), of a divisions item by its value; -1 when there is none.
+int TimeBaseIndex(std::string_view key);
+int VoltsIndex(std::string_view suffix);
+int DivisionIndex(int divisions);
 
 }  // namespace kr40

@@ -46,6 +46,15 @@ std::size_t PacketReceiver::PayloadLength(std::uint8_t type) const
     return pair_ ? len / 2 : len;
 }
 
+std::size_t PacketReceiver::Collect(std::uint8_t* buffer, std::size_t size, const std::uint8_t* data, std::size_t n)
+{
+    const std::size_t k = RunLength(data, std::min(n, size - count_));
+    std::memcpy(buffer + count_, data, k);
+    checksum_ = XorOf(data, k, checksum_);
+    count_ += k;
+    return k;
+}
+
 void PacketReceiver::Abort(LinkCounters& counters)
 {
     std::size_t lost = 1;
@@ -90,11 +99,7 @@ void PacketReceiver::Feed(const std::uint8_t* data, std::size_t n, PacketHandler
                 break;
             case State::Service:
                 if (count_ < service_.size()) {
-                    const std::size_t k = RunLength(data + i, std::min(n - i, service_.size() - count_));
-                    std::memcpy(service_.data() + count_, data + i, k);
-                    checksum_ = XorOf(data + i, k, checksum_);
-                    count_ += k;
-                    i += k;
+                    i += Collect(service_.data(), service_.size(), data + i, n - i);
                 } else {
                     state_ = State::None;
                     ++i;
@@ -109,11 +114,7 @@ void PacketReceiver::Feed(const std::uint8_t* data, std::size_t n, PacketHandler
                 }
                 break;
             case State::Payload: {
-                const std::size_t k = RunLength(data + i, std::min(n - i, payloadLen_ - count_));
-                std::memcpy(payload_.data() + count_, data + i, k);
-                checksum_ = XorOf(data + i, k, checksum_);
-                count_ += k;
-                i += k;
+                i += Collect(payload_.data(), payloadLen_, data + i, n - i);
                 if (count_ == payloadLen_) {
                     state_ = State::Status;
                     count_ = 0;
@@ -122,11 +123,7 @@ void PacketReceiver::Feed(const std::uint8_t* data, std::size_t n, PacketHandler
             }
             case State::Status:
                 if (count_ < status_.size()) {
-                    const std::size_t k = RunLength(data + i, std::min(n - i, status_.size() - count_));
-                    std::memcpy(status_.data() + count_, data + i, k);
-                    checksum_ = XorOf(data + i, k, checksum_);
-                    count_ += k;
-                    i += k;
+                    i += Collect(status_.data(), status_.size(), data + i, n - i);
                 } else {
                     state_ = State::None;
                     ++i;

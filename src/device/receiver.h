@@ -43,6 +43,9 @@ private:
     enum class State { None, AfterMark, Service, Payload, Status };
 
     void Abort(LinkCounters& counters);
+    // Stores bytes of the current part up to its size or the next mark and
+    // adds them to the checksum; returns how many were taken.
+    std::size_t Collect(std::uint8_t* buffer, std::size_t size, const std::uint8_t* data, std::size_t n);
 
     State state_ = State::None;
     std::uint8_t checksum_ = 0;

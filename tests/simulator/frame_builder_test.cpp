@@ -27,26 +27,23 @@ namespace {
 
 int TimeBase(std::string_view key)
 {
-    for (int i = 0; i < TimeBaseCount; ++i)
-        if (key == TimeBases[i].key) return i;
-    ADD_FAILURE() << "no time base " << key;
-    return 0;
+    const int i = TimeBaseIndex(key);
+    if (i < 0) ADD_FAILURE() << "no time base " << key;
+    return i;
 }
 
 int VoltsRowOf(std::string_view suffix)
 {
-    for (int i = 0; i < VoltsCount; ++i)
-        if (suffix == VoltsPerDiv[i].suffix) return i;
-    ADD_FAILURE() << "no volts/div row " << suffix;
-    return 0;
+    const int i = VoltsIndex(suffix);
+    if (i < 0) ADD_FAILURE() << "no volts/div row " << suffix;
+    return i;
 }
 
 int DivItem(int divisions)
 {
-    for (int i = 0; i < static_cast<int>(DivisionChoices.size()); ++i)
-        if (DivisionChoices[i].value == divisions) return i;
-    ADD_FAILURE() << "no division item " << divisions;
-    return 0;
+    const int i = DivisionIndex(divisions);
+    if (i < 0) ADD_FAILURE() << "no division item " << divisions;
+    return i;
 }
 
 std::uint64_t PhaseInc(double hz)
