@@ -1,0 +1,613 @@
+#include "display/compose.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "acquisition/frame.h"
+#include "acquisition/scope_state.h"
+#include "core/rounding.h"
+
+namespace kr40 {
+namespace {
+
+// Settings colours (0x00BBGGRR), all different so every item can be found.
+constexpr std::uint32_t kA1 = 0x0000FF, kA2 = 0x00FF00, kD1 = 0xFF0000, kD2 = 0x00FFFF;
+constexpr std::uint32_t kBackground = 0x000000, kBorder = 0x404040, kMarkers = 0xFF00FF;
+constexpr std::uint32_t kGrid = 0x808080, kGridFrame = 0xC0C0C0, kTrigPos = 0x0080FF;
+constexpr std::uint32_t kFft = 0x20A020, kExtraInfo = 0xFFFF00;
+
+// A 540 × 400 paint box: GridLeft 31, GridTop 27, GridWidth 480, GridHeight
+// 288, divisions 48 × 36, 1.125 pixels per ADC step; the right edge pointers
+// start at x 512.
+class ComposeFixture : public ::testing::Test {
+protected:
+    ScopeState st;
+    FrameSet live, ref;
+    DisplayState d;
+    DisplayInputs in{st, live, ref, false};
+
+    // Also called again by table tests to start each case afresh.
+    void SetUp() override
+    {
+        st.settings = ScopeSettings();
+        st.acq = AcqConfig();
+        live.rec = FrameRecord{};
+        ref.rec = FrameRecord{};
+        in.refExists = false;
+        d = DisplayState();
+        RecomputeGeometry(d, 540, 400);
+        d.ScreenBitmap.fill(ToRgb(kBackground));
+        ScopeSettings& s = st.settings;
+        s.Colors = {kA1, kA2, kD1, kD2, kBackground, kBorder, kMarkers, kGrid, kGridFrame, kTrigPos, kFft, kExtraInfo};
+        s.CH_A1 = true;
+        s.CH_A2 = s.CH_D1 = s.CH_D2 = false;
+        s.Grid = s.TrigPosL = s.Extra_Info = s.Trig_T = s.TPLUS = false;
+        s.Debug_kr = s.No_Excuse = s.USB_VIEW = s.TDC_Clbr = false;
+        s.A1_Zero = s.A2_Zero = 128;
+        s.Lev_A1 = s.Lev_A2 = 128;
+        s.X_Pos = 0;
+        s.Sel(Group::TrigSource) = ChA1;
+        s.Sel(Group::FmMode) = FmOff;
+        s.Sel(Group::GenMode) = -1;
+        st.acq.Time_Div_ns = 1'000'000;
+        st.acq.uV_Div_A1 = st.acq.uV_Div_A2 = 200'000;
+        st.acq.Mode_Flags = 0x80;  // trigger on
+
+        FrameRecord& r = live.rec;
+        r.Divider = 10;
+        r.FrameLen = 5000;
+        r.PreLen = 500;
+        r.ValidLen = 3333;
+        r.A1_Zero = r.A2_Zero = 128;
+        r.uV_Div_A1 = r.uV_Div_A2 = 200'000;
+    }
+
+    QRgb Pixel(int x, int y) const { return d.ScreenBitmap.pixel(x, y); }
+
+    int Count(std::uint32_t colour, QRect area = QRect()) const
+    {
+        if (area.isNull()) area = d.ScreenBitmap.rect();
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x) n += d.ScreenBitmap.pixel(x, y) == ToRgb(colour);
+        return n;
+    }
+
+    // Columns of one row, or rows of one column, that hold the colour.
+    std::set<int> ColumnsOf(std::uint32_t colour, int y) const
+    {
+        std::set<int> xs;
+        for (int x = 0; x < d.ScreenBitmap.width(); ++x)
+            if (Pixel(x, y) == ToRgb(colour)) xs.insert(x);
+        return xs;
+    }
+    std::set<int> RowsOf(std::uint32_t colour, int x) const
+    {
+        std::set<int> ys;
+        for (int y = 0; y < d.ScreenBitmap.height(); ++y)
+            if (Pixel(x, y) == ToRgb(colour)) ys.insert(y);
+        return ys;
+    }
+
+    template <class F>
+    void Paint(F&& draw)
+    {
+        QPainter p(&d.ScreenBitmap);
+        draw(p);
+    }
+};
+
+std::set<int> Steps(int first, int step, int count)
+{
+    std::set<int> s;
+    for (int i = 0; i < count; ++i) s.insert(first + i * step);
+    return s;
+}
+
+// ---- Labels of rows Y0 and Y1 ------------------------------------------------
+
+using LabelTest = ComposeFixture;
+
+const LabelText* Find(const std::vector<LabelText>& labels, int row, int column)
+{
+    for (const LabelText& l : labels)
+        if (l.row == row && l.column == column) return &l;
+    return nullptr;
+}
+
+TEST_F(LabelTest, TimeViewTexts)
+{
+    // The fixture: A1 200 mV/div, 1 ms/div, Divider 10, PreLen 500,
+    // ValidLen 3333, trigger on A1 at level 128 = its zero, Extra Info on,
+    // frequency meter off.
+    struct Case {
+        const char* name;
+        std::function<void(ScopeSettings&, AcqConfig&, FrameRecord&)> setup;
+        int row, column;
+        const char* text;          // nullptr: the cell stays empty
+        std::uint32_t colour = 0;  // checked when not 0
+    };
+    const Case cases[] = {
+        {"A1 volts", [](auto&, auto&, auto&) {}, 0, Col0, "200 mV", kA1},
+        {"A2 off", [](auto&, auto&, auto&) {}, 0, Col1_8, nullptr},
+        {"A2 volts", [](auto& s, auto& a, auto&) { s.CH_A2 = true, a.uV_Div_A2 = 5'000'000; }, 0, Col1_8, "5 V", kA2},
+        {"time per div", [](auto&, auto&, auto&) {}, 0, Col2_8, "1 mS", kGridFrame},
+        {"time per div, pair frame", [](auto&, auto&, auto& r) { r.PairFlag = 1; }, 0, Col2_8, "1 mS    p.d."},
+        {"left edge", [](auto&, auto&, auto&) {}, 1, Col0, "-50.000 uS", kGridFrame},
+        {"left edge scrolled", [](auto& s, auto&, auto&) { s.X_Pos = 1500; }, 1, Col0, "100.00 uS"},
+        {"sweep at the start",
+         [](auto& s, auto&, auto& r) { s.Sel(Group::GenMode) = GenSweepMode, r.F_Span = 10000, r.F_Val = 10000; }, 1,
+         Col0, "1.0000 KHz"},
+        // rate = (1000 Hz / 4500) / 100 ns; t = 50 us: 1000 Hz + 111.11 Hz.
+        {"sweep scrolled",
+         [](auto& s, auto&, auto& r) {
+             s.Sel(Group::GenMode) = GenSweepMode, r.F_Span = 10000, r.F_Val = 10000, s.X_Pos = 1000;
+         },
+         1, Col0, "1.1111 KHz"},
+        {"sweep without span", [](auto& s, auto&, auto& r) { s.Sel(Group::GenMode) = GenSweepMode, r.F_Val = 10000; },
+         1, Col0, "..."},
+        {"sweep without post-trigger part",
+         [](auto& s, auto&, auto& r) { s.Sel(Group::GenMode) = GenSweepMode, r.F_Span = 10000, r.PreLen = 5000; }, 1,
+         Col0, "..."},
+        {"sampling rate", [](auto&, auto&, auto&) {}, 1, Col2_8, "Fsmpl = 10.0 MHz", kExtraInfo},
+        {"sampling rate unknown", [](auto&, auto&, auto& r) { r.Divider = 0; }, 1, Col2_8, "Fsmpl = ..."},
+        {"frame length in divisions", [](auto&, auto&, auto&) {}, 1, Col4_8, "Div = 0.33", kExtraInfo},
+        {"samples", [](auto&, auto&, auto&) {}, 1, Col6_8, "Smpl = 3333", kExtraInfo},
+        {"samples, peak detect", [](auto&, auto&, auto& r) { r.PairFlag = 1; }, 1, Col6_8, "Smpl = 3333 p.d."},
+        {"trigger A1", [](auto& s, auto&, auto&) { s.Lev_A1 = 159.6; }, 0, Col4_8, "Trig. A1  200.0 mV", kA1},
+        {"trigger A1 with T+", [](auto& s, auto&, auto&) { s.Lev_A1 = 159.6, s.TPLUS = true; }, 0, Col4_8,
+         "Trig. A1  200.0 mV     T+"},
+        {"trigger A1 level clamped", [](auto& s, auto& a, auto&) { s.Lev_A1 = 300, a.uV_Div_A1 = 100'000; }, 0, Col4_8,
+         "Trig. A1  396.9 mV"},
+        {"trigger A2",
+         [](auto& s, auto& a, auto&) {
+             s.Sel(Group::TrigSource) = ChA2, s.Lev_A2 = 100, s.A2_Zero = 132, a.uV_Div_A2 = 1'000'000;
+         },
+         0, Col4_8, "Trig. A2  -1.000 V", kA2},
+        {"trigger D1", [](auto& s, auto&, auto&) { s.Sel(Group::TrigSource) = ChD1; }, 0, Col4_8, "Trig. D1  dig.",
+         kD1},
+        {"trigger D2 with T+", [](auto& s, auto&, auto&) { s.Sel(Group::TrigSource) = ChD2, s.TPLUS = true; }, 0,
+         Col4_8, "Trig. D2  dig.     T+", kD2},
+        {"trigger off", [](auto&, auto& a, auto&) { a.Mode_Flags = 0; }, 0, Col4_8, nullptr},
+        // Extra information: all three with the meter off; Fsmpl and Div
+        // while it counts frequency; none in period mode or with Extra Info off.
+        {"meter counting: Fsmpl", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmFreq; }, 1, Col2_8,
+         "Fsmpl = 10.0 MHz"},
+        {"meter counting: Div", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmFreq; }, 1, Col4_8, "Div = 0.33"},
+        {"meter counting: no Smpl", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmFreq; }, 1, Col6_8, nullptr},
+        {"meter in period mode: no Fsmpl", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmPeriod; }, 1, Col2_8,
+         nullptr},
+        {"meter in period mode: no Div", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmPeriod; }, 1, Col4_8,
+         nullptr},
+        {"extra info off", [](auto& s, auto&, auto&) { s.Extra_Info = false; }, 1, Col2_8, nullptr},
+        {"extra info off: no Smpl", [](auto& s, auto&, auto&) { s.Extra_Info = false; }, 1, Col6_8, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        st.settings.Extra_Info = true;
+        c.setup(st.settings, st.acq, live.rec);
+        const std::vector<LabelText> labels = TimeLabels(in, d);
+        const LabelText* l = Find(labels, c.row, c.column);
+        if (!c.text) {
+            EXPECT_EQ(l, nullptr) << l->text;
+            continue;
+        }
+        ASSERT_NE(l, nullptr);
+        EXPECT_EQ(l->text, c.text);
+        if (c.colour) {
+            EXPECT_EQ(l->colour, c.colour);
+        }
+    }
+}
+
+TEST_F(LabelTest, SpectrumViewKeepsOnlyTheExtraInformation)
+{
+    st.settings.Extra_Info = true;
+    d.spectrumShown = true;
+    const std::vector<LabelText> labels = TimeLabels(in, d);
+    for (const LabelText& l : labels) {
+        EXPECT_EQ(l.row, 1) << l.text;
+        EXPECT_NE(l.column, Col0) << l.text;
+    }
+    EXPECT_EQ(labels.size(), 3u);
+}
+
+TEST_F(LabelTest, LinkStatistics)
+{
+    ScopeSettings& s = st.settings;
+    LinkCounters& c = st.link.counters;
+    c.lastSecond[StatDisplayedFrames] = 20;
+    c.lastSecond[StatMainPackets] = 25;
+    c.lastSecond[StatServicePackets] = 8;
+    c.lastSecond[StatChecksumFailures] = 1;
+    c.lastSecond[StatDriverBytes] = 200000;
+    c.lastSecond[StatLeakageBytes] = 3;
+    c.lastSecond[StatPeakQueue] = 4096;
+    c.configFailures = 2;
+    c.redraws = 77;
+    st.transport.TransferMode = 2;
+    st.link.identity.Update([](DeviceIdentity& id) { id.Vcc = 507; });
+    live.rec.PairFlag = 1;
+
+    // Hidden without Extra Info or without a service flag.
+    s.Debug_kr = true;
+    EXPECT_TRUE(LinkStatisticsTexts(in, d).empty());
+    s.Extra_Info = true;
+    s.Debug_kr = false;
+    EXPECT_TRUE(LinkStatisticsTexts(in, d).empty());
+
+    s.No_Excuse = true;
+    std::vector<PlacedText> t = LinkStatisticsTexts(in, d);
+    ASSERT_EQ(t.size(), 4u);
+    const std::pair<int, const char*> firstLine[] = {
+        {34, "480 x 288"}, {151, "Vcc = 5.07 V"}, {271, "Smpl = 6666 p.d."}, {391, "FPS / L / E  = 20 / 5 / 1"}};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(t[i].x, firstLine[i].first);
+        EXPECT_EQ(t[i].y, 28);
+        EXPECT_EQ(t[i].text, firstLine[i].second);
+    }
+
+    st.link.identity.Update([](DeviceIdentity& id) { id.Vcc = -1; });
+    s.USB_VIEW = true;
+    t = LinkStatisticsTexts(in, d);
+    ASSERT_EQ(t.size(), 13u);
+    EXPECT_EQ(t[1].text, "Vcc = ...");
+    const char* lines[] = {
+        " Отображенных осциллограм в сек = 20  Отброшенных = 5",
+        " Принятых основных пакетов в сек = 25",
+        " Принятых служебных пакетов в сек = 8",
+        " Сбоев CRC пакетов (о и с) в сек = 1",
+        " Забранных данных у драйвера в сек = 200000 Bytes",
+        " Утечка данных вне пакетов в сек = 3 Bytes",
+        " Пиковая загрузка буфера драйвера  = 4096 Bytes",
+        " Сбоев конфигурации устройства  = 2",
+        " Установленных микросхем ADUM = 2",
+        " Фактических перерисовок экрана = 77",
+    };
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(t[3 + i].text, lines[i]);
+        EXPECT_EQ(t[3 + i].x, 34);
+        EXPECT_EQ(t[3 + i].y, 27 + 30 + 15 * i);
+    }
+}
+
+TEST_F(LabelTest, TriggerConditionTexts)
+{
+    struct Case {
+        int kind;
+        std::uint32_t ticks;
+        const char* text;
+    } cases[] = {
+        {1, 150, "PUL 1.50 uS"},        {2, 42, "PER 420 nS"}, {3, 0xFFFFFFFF, "RUNT ..."},
+        {4, 100000, "SLEW 1.00000 mS"}, {0, 150, ""},          {5, 150, ""},
+    };
+    for (const Case& c : cases) EXPECT_EQ(TriggerConditionText(c.kind, c.ticks, false), c.text) << c.kind;
+}
+
+TEST_F(LabelTest, LabelsStandOnTheBorderColour)
+{
+    const LabelGrid grid = ComputeLabelGrid(d.g);
+    Paint([&](QPainter& p) { DrawLabels(p, d, st.settings, {{2, Col4_8, "MMMM", kMarkers}}); });
+    const QRect cell(grid.column[Col4_8], grid.row[2], 20, 8);
+    EXPECT_GT(Count(kBorder, cell), 0);
+    EXPECT_GT(cell.width() * cell.height() - Count(kBorder, cell), 0);  // the text itself
+    EXPECT_EQ(Count(kBorder, QRect(grid.column[Col0], grid.row[2], 100, 10)), 0);
+}
+
+// ---- Grid ---------------------------------------------------------------------
+
+using GridTest = ComposeFixture;
+
+TEST_F(GridTest, GridOffLeavesOnlyTheFrame)
+{
+    Paint([&](QPainter& p) {
+        DrawGridFrame(p, d, st.settings);
+        DrawGrid(p, d, st.settings);
+    });
+    EXPECT_EQ(Count(kGrid), 0);
+    // A closed rectangle from (30, 26) to (512, 316).
+    EXPECT_EQ(Count(kGridFrame), 2 * 483 + 2 * 291 - 4);
+    EXPECT_EQ(ColumnsOf(kGridFrame, 100), (std::set<int>{30, 512}));
+    EXPECT_EQ(RowsOf(kGridFrame, 100), (std::set<int>{26, 316}));
+}
+
+TEST_F(GridTest, LinesAtTheDivisions)
+{
+    // Row 5 below the grid top holds no tick: only the vertical lines cross it.
+    struct Case {
+        int w, h;
+        std::set<int> columns;
+    } cases[] = {
+        {540, 400, Steps(31, 48, 11)},
+        {180, 100, Steps(28, 12, 11)},  // GridWidth 125: the last line is at 120, inside the frame
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.w);
+        RecomputeGeometry(d, c.w, c.h);
+        d.ScreenBitmap.fill(ToRgb(kBackground));
+        st.settings.Grid = true;
+        Paint([&](QPainter& p) { DrawGrid(p, d, st.settings); });
+        EXPECT_EQ(ColumnsOf(kGrid, d.g.GridTop + 5), c.columns);
+        if (c.w == 540) {
+            EXPECT_EQ(RowsOf(kGrid, d.g.GridLeft + 5), Steps(27, 36, 9));
+        }
+    }
+}
+
+TEST_F(GridTest, GridBitmapOriginShiftsTheSamePicture)
+{
+    const QRgb grid = ToRgb(kGrid);
+    QImage onScreen(d.ScreenBitmap.size(), QImage::Format_RGB32);
+    onScreen.fill(ToRgb(EmptyColour));
+    d.GridBitmap.fill(ToRgb(EmptyColour));
+    {
+        QPainter p(&onScreen);
+        DrawGrid(p, d.g, grid, d.g.GridLeft, d.g.GridTop);
+    }
+    {
+        QPainter p(&d.GridBitmap);
+        DrawGrid(p, d.g, grid, 0, 0);
+    }
+    EXPECT_EQ(d.GridBitmap, onScreen.copy(d.g.GridLeft, d.g.GridTop, d.g.GridWidth, d.g.GridHeight));
+    EXPECT_EQ(d.GridBitmap.pixel(0, 0), grid);
+    EXPECT_EQ(d.GridBitmap.pixel(48, 5), grid);
+}
+
+// ---- Pointers and lines at the grid edges ------------------------------------
+
+using PointerTest = ComposeFixture;
+
+TEST_F(PointerTest, TriggerPositionLine)
+{
+    // 100 samples per division with Divider 1 and 1 us/div.
+    struct Case {
+        const char* name;
+        bool on;
+        int preLen, xPos;
+        std::set<int> columns;
+    } cases[] = {
+        {"one division right", true, 100, 0, {31 + 48}},
+        {"at the left edge", true, 100, 100, {31}},
+        {"left of the window", true, 100, 101, {}},
+        {"switched off", false, 100, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        st.settings.TrigPosL = c.on;
+        st.settings.X_Pos = c.xPos;
+        st.acq.Time_Div_ns = 1000;
+        live.rec.Divider = 1;
+        live.rec.PreLen = c.preLen;
+        Paint([&](QPainter& p) { DrawTrigPosLine(p, in, d); });
+        EXPECT_EQ(ColumnsOf(kTrigPos, 100), c.columns);
+        if (!c.columns.empty()) {
+            EXPECT_EQ(RowsOf(kTrigPos, *c.columns.begin()), Steps(27, 1, 288));
+        }
+    }
+}
+
+TEST_F(PointerTest, ZeroPointersLiveAndReference)
+{
+    // Zero 128 sits at y 27 + round(127 × 1.125) = 170, reference zero 64 at 242.
+    // The tip is at x GridLeft - 2; inside the pointer the Background shows.
+    st.settings.bgA1_Zero = 64;
+    in.refExists = true;
+    d.ScreenBitmap.fill(ToRgb(kBorder));
+    const std::uint32_t half = BlendColor(kA1, kBackground, 2);
+
+    Paint([&](QPainter& p) { DrawZeroPointers(p, in, d, false); });
+    EXPECT_EQ(RowsOf(kA1, 29), (std::set<int>{170}));
+    EXPECT_EQ(Pixel(31 - 1 - 16, 170), ToRgb(kBackground));
+    EXPECT_EQ(Count(half), 0);
+
+    Paint([&](QPainter& p) { DrawZeroPointers(p, in, d, true); });
+    EXPECT_EQ(RowsOf(half, 29), (std::set<int>{242}));
+    EXPECT_EQ(RowsOf(kA1, 29), (std::set<int>{170}));
+}
+
+TEST_F(PointerTest, CapturedTriggerAboveInsideAndBelowTheGrid)
+{
+    // The frame was taken at 1 V/div with zero 128; now 100 mV/div with zero
+    // 100: a code c is drawn at 100 + (c - 128) × 10.
+    struct Case {
+        const char* name;
+        int code;
+        QPoint inside;
+    } cases[] = {
+        {"above", 150, {513, 27 - 6}},
+        {"inside at 120", 130, {516, 27 + 152}},
+        {"below", 100, {513, 27 + 288 + 5}},
+    };
+    const QPoint places[] = {{513, 21}, {516, 179}, {513, 320}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        st.settings.A1_Zero = 100;
+        st.acq.uV_Div_A1 = 100'000;
+        live.rec.uV_Div_A1 = 1'000'000;
+        live.rec.TrigSource = 1;
+        live.rec.TrigLevelCode = c.code;
+        Paint([&](QPainter& p) { DrawCapturedTriggerPointers(p, in, d, false); });
+        for (const QPoint& place : places)
+            EXPECT_EQ(Pixel(place.x(), place.y()) == ToRgb(kA1), place == c.inside) << place.x() << "," << place.y();
+    }
+}
+
+TEST_F(PointerTest, CapturedDigitalTriggersShareTheLowerBandWithAReference)
+{
+    // With a reference shown and bgD_Zero set, live D1 marks level 7 and the
+    // reference D2 level 23 + 32 = 55.
+    in.refExists = true;
+    st.settings.bgD_Zero = 1;
+    live.rec.TrigSource = 3;
+    ref.rec.TrigSource = 4;
+    Paint([&](QPainter& p) { DrawCapturedTriggerPointers(p, in, d, true); });
+    const auto y = [](int level) { return 27 + static_cast<int>(RoundHalfAway((255 - level) * 1.125)); };
+    EXPECT_EQ(RowsOf(kD1, 516), (std::set<int>{y(7) - 2, y(7) - 1, y(7), y(7) + 1, y(7) + 2}));
+    EXPECT_EQ(RowsOf(BlendColor(kD2, kBackground, 2), 516),
+              (std::set<int>{y(55) - 2, y(55) - 1, y(55), y(55) + 1, y(55) + 2}));
+}
+
+TEST_F(PointerTest, DraggedTriggerLevelShowsTheNoiseRejectBand)
+{
+    // Lines across the grid at the level and at the level ± the half width of
+    // the noise-reject window; the narrower of the two styles is dimmed.
+    const std::uint32_t dim = BlendColor(kTrigPos, kBackground, 1.5);
+    struct Case {
+        const char* name;
+        int hyst;  // item: 1 = 2 codes, 4 = 16 codes
+        double level;
+        int centre, up, down;
+        bool narrow;
+    } cases[] = {
+        {"1 division", 4, 128, 170, 152, 188, false},
+        {"0.1 division", 1, 128, 170, 168, 172, true},
+        {"band clamped to the grid top", 4, 250, 33, 27, 51, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        st.settings.Hyst = c.hyst;
+        st.settings.Lev_A1 = c.level;
+        d.dragTarget = 7;
+        Paint([&](QPainter& p) { DrawTriggerLevelPointers(p, in, d); });
+        const std::uint32_t band = c.narrow ? dim : kTrigPos, centre = c.narrow ? kTrigPos : dim;
+        EXPECT_EQ(RowsOf(band, 200), (std::set<int>{c.up, c.down}));
+        EXPECT_EQ(RowsOf(centre, 200), (std::set<int>{c.centre}));
+        EXPECT_EQ(ColumnsOf(centre, c.centre).size(), 481u);  // GridLeft .. GridLeft + GridWidth
+        EXPECT_EQ(Pixel(513, c.centre), ToRgb(kA1));          // the pointer's tip
+    }
+
+    // Not dragged, or the other channel dragged: no lines.
+    SetUp();
+    d.dragTarget = 8;
+    Paint([&](QPainter& p) { DrawTriggerLevelPointers(p, in, d); });
+    EXPECT_EQ(Count(kTrigPos) + Count(dim), 0);
+    EXPECT_EQ(Pixel(520, 170), ToRgb(kA1));
+}
+
+TEST_F(PointerTest, TriggerConditionFlagNeedsTheTriggerChannel)
+{
+    // A runt-triggered A1 frame at level 128 (y 170): the flag's arrow ends at
+    // the trigger sample, x = 31 + 48 with 100 samples per division.
+    const QRect arrow(31 + 48 - 20, 170 - 5, 21, 11);
+    for (bool channelOn : {true, false}) {
+        SCOPED_TRACE(channelOn);
+        SetUp();
+        ScopeSettings& s = st.settings;
+        s.Trig_T = s.TPLUS = true;
+        s.Mode = 3;
+        s.CH_A1 = channelOn;
+        st.acq.Time_Div_ns = 1000;
+        FrameRecord& r = live.rec;
+        r.Divider = 1;
+        r.PreLen = 100;
+        r.TrigSource = 1;
+        r.TrigLevelCode = 128;
+        r.AdvTrigKind = 3;
+        r.TrigTimeLimit = 250;
+        Paint([&](QPainter& p) { DrawTriggerConditionFlag(p, in, d); });
+        if (channelOn) {
+            EXPECT_GT(Count(kA1, arrow), 20);
+            EXPECT_EQ(Pixel(31 + 48 - 15, 170), ToRgb(kA1));
+        } else {
+            EXPECT_EQ(Count(kA1), 0);
+        }
+    }
+}
+
+// ---- Activity indicator --------------------------------------------------------
+
+using IndicatorTest = ComposeFixture;
+
+TEST_F(IndicatorTest, CountersWrapAndFramesResetTheServiceCount)
+{
+    for (int i = 0; i < 12; ++i) NoteServicePacket(d);
+    EXPECT_EQ(d.spokeCounter, 2);
+    EXPECT_EQ(d.servicesSinceFrame, 12);
+    NoteDataFrame(d);
+    EXPECT_EQ(d.handCounter, 1);
+    EXPECT_EQ(d.servicesSinceFrame, 0);
+    EXPECT_EQ(d.spokeCounter, 2);
+    for (int i = 0; i < 10; ++i) NoteDataFrame(d);
+    EXPECT_EQ(d.handCounter, 1);
+}
+
+TEST_F(IndicatorTest, StoppedCircleShrinksFromTheSixthSpoke)
+{
+    // Centre (31 + 19 × 24, 27 / 2) = (487, 13), radius 10.
+    d.ScreenBitmap.fill(ToRgb(kBorder));
+    d.spokeCounter = 5;
+    d.servicesSinceFrame = 9;
+    Paint([&](QPainter& p) { DrawActivityIndicator(p, d, st.settings, false); });
+    EXPECT_EQ(Pixel(497, 13), ToRgb(kGridFrame));
+    EXPECT_EQ(d.servicesSinceFrame, 0);
+
+    d.ScreenBitmap.fill(ToRgb(kBorder));
+    d.spokeCounter = 6;
+    Paint([&](QPainter& p) { DrawActivityIndicator(p, d, st.settings, false); });
+    EXPECT_EQ(Pixel(497, 13), ToRgb(kBorder));
+    EXPECT_EQ(Pixel(496, 13), ToRgb(kGridFrame));
+}
+
+TEST_F(IndicatorTest, RunningWheelFadesWhenFramesStopComing)
+{
+    const QRect box(487 - 11, 13 - 11, 23, 23);
+    const std::uint32_t faded = BlendColor(kGridFrame, kBorder, 12.0 / 3);  // the first segment's pen
+    for (int services : {5, 6}) {
+        SCOPED_TRACE(services);
+        d.ScreenBitmap.fill(ToRgb(kBorder));
+        d.servicesSinceFrame = services;
+        Paint([&](QPainter& p) { DrawActivityIndicator(p, d, st.settings, true); });
+        EXPECT_GT(Count(kGridFrame, box), 0);
+        EXPECT_EQ(Count(faded, box) > 0, services > 5);
+        EXPECT_EQ(d.servicesSinceFrame, services);
+    }
+}
+
+// ---- The whole overlay pass ---------------------------------------------------
+
+using ComposeTest = ComposeFixture;
+
+TEST_F(ComposeTest, RefillsTheBorderAndKeepsTheGridArea)
+{
+    const std::uint32_t traces = 0x563412;
+    d.ScreenBitmap.fill(ToRgb(traces));
+    st.settings.CH_A1 = false;
+    st.acq.Mode_Flags = 0;
+    ComposeScreen(d, in, {}, false);
+
+    // Strips: above, below, left, right of the grid area (31..511, 27..315).
+    for (const QPoint& pt :
+         {QPoint(0, 0), QPoint(300, 26 - 1), QPoint(300, 317), QPoint(29, 200), QPoint(513, 200), QPoint(539, 399)})
+        EXPECT_EQ(Pixel(pt.x(), pt.y()), ToRgb(kBorder)) << pt.x() << "," << pt.y();
+    EXPECT_EQ(Pixel(30, 200), ToRgb(kGridFrame));
+    EXPECT_EQ(Pixel(512, 200), ToRgb(kGridFrame));
+    // The grid area, including the column and row just inside the frame, is the trace pass's.
+    EXPECT_EQ(Count(traces), 481 * 289);
+}
+
+TEST_F(ComposeTest, PointersOverLabelsInOrder)
+{
+    // A1 trigger level and zero pointer, a captured trigger at the same level,
+    // and a text handed in for row Y2.
+    live.rec.TrigSource = 1;
+    live.rec.TrigLevelCode = 128;
+    const LabelGrid grid = ComputeLabelGrid(d.g);
+    ComposeScreen(d, in, {{2, Col0, "MMMM", kMarkers}}, false);
+
+    EXPECT_EQ(Pixel(31 - 2, 170), ToRgb(kA1));        // zero pointer tip
+    EXPECT_EQ(Pixel(512 + 1, 170), ToRgb(kA1));       // level pointer / captured marker
+    EXPECT_EQ(Pixel(512 + 18, 170 - 3), ToRgb(kA1));  // level pointer body
+    const QRect y2(grid.column[Col0], grid.row[2], 30, 10);
+    EXPECT_LT(Count(kBorder, y2), y2.width() * y2.height());
+}
+
+}  // namespace
+}  // namespace kr40
