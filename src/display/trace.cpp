@@ -1,0 +1,598 @@
+#include "display/trace.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <initializer_list>
+#include <vector>
+
+#include "acquisition/frame.h"
+#include "acquisition/scope_settings.h"
+#include "acquisition/scope_state.h"
+#include "acquisition/time_base_step.h"
+#include "core/rounding.h"
+#include "core/sample.h"
+#include "core/sinc_interp.h"
+
+namespace kr40 {
+
+namespace {
+
+// Column work arrays: 2 x GridWidth + 1 entries, GridWidth at most 8192.
+constexpr int kMaxColumns = 2 * 8192 + 1;
+// Levels are kept far inside int32 so that pixel rows never overflow.
+constexpr double kLevelLimit = 1 << 28;
+constexpr QRgb kRgbMask = 0x00FFFFFFu;
+
+// RoundHalfAway for finite values known to lie well inside the int64 range
+// (the hot loops call it per sample).
+inline std::int64_t RoundNear(double v)
+{
+    return v >= 0 ? static_cast<std::int64_t>(v + 0.5) : static_cast<std::int64_t>(v - 0.5);
+}
+
+// Direct pixel access to a 32-bit image, every write clipped to the image.
+class Canvas {
+public:
+    explicit Canvas(QImage& img)
+        : bits_(reinterpret_cast<std::uint32_t*>(img.bits())),
+          stride_(img.bytesPerLine() / 4),
+          w_(img.width()),
+          h_(img.height())
+    {
+    }
+
+    void Put(int x, int y, QRgb c)
+    {
+        if (static_cast<unsigned>(x) < static_cast<unsigned>(w_) &&
+            static_cast<unsigned>(y) < static_cast<unsigned>(h_))
+            bits_[y * stride_ + x] = c;
+    }
+
+    // Vertical line from y1 towards y2, y2 itself excluded (nothing when equal).
+    void VLine(int x, int y1, int y2, QRgb c)
+    {
+        if (static_cast<unsigned>(x) >= static_cast<unsigned>(w_) || y1 == y2) return;
+        int lo = y1 < y2 ? y1 : y2 + 1;
+        int hi = y1 < y2 ? y2 - 1 : y1;
+        lo = std::max(lo, 0);
+        hi = std::min(hi, h_ - 1);
+        std::uint32_t* p = bits_ + static_cast<qsizetype>(lo) * stride_ + x;
+        for (int y = lo; y <= hi; ++y, p += stride_) *p = c;
+    }
+
+    // Joining line from (xa, ya) to (xb, yb): the start pixel is left out (it
+    // belongs to the previous column, already drawn), the end pixel is drawn.
+    // End points far outside the image are first clipped to it (with a
+    // margin) so that the walk stays within the image's extent.
+    void Line(int xa, int ya, int xb, int yb, QRgb c)
+    {
+        constexpr int margin = 2;
+        const auto inside = [&](int x, int y) {
+            return x >= -margin && x < w_ + margin && y >= -margin && y < h_ + margin;
+        };
+        if (!inside(xa, ya) || !inside(xb, yb)) {
+            // Liang-Barsky against [-margin, w + margin - 1] x [-margin, h + margin - 1].
+            const double dx = static_cast<double>(xb) - xa, dy = static_cast<double>(yb) - ya;
+            double t0 = 0.0, t1 = 1.0;
+            const auto clip = [&](double pp, double q) {
+                if (pp == 0.0) return q >= 0.0;
+                const double r = q / pp;
+                if (pp < 0.0) {
+                    if (r > t1) return false;
+                    t0 = std::max(t0, r);
+                } else {
+                    if (r < t0) return false;
+                    t1 = std::min(t1, r);
+                }
+                return true;
+            };
+            const double xmin = -margin, xmax = w_ + margin - 1, ymin = -margin, ymax = h_ + margin - 1;
+            if (!clip(-dx, xa - xmin) || !clip(dx, xmax - xa) || !clip(-dy, ya - ymin) || !clip(dy, ymax - ya)) return;
+            // A clipped end lies on the margin, outside the image, so leaving
+            // out a clipped start pixel loses nothing.
+            const int nxa = static_cast<int>(RoundNear(xa + t0 * dx)), nya = static_cast<int>(RoundNear(ya + t0 * dy));
+            const int nxb = static_cast<int>(RoundNear(xa + t1 * dx)), nyb = static_cast<int>(RoundNear(ya + t1 * dy));
+            xa = nxa, ya = nya, xb = nxb, yb = nyb;
+        }
+        const int dx = std::abs(xb - xa), sx = xa < xb ? 1 : -1;
+        const int dy = -std::abs(yb - ya), sy = ya < yb ? 1 : -1;
+        int err = dx + dy;
+        int x = xa, y = ya;
+        while (x != xb || y != yb) {
+            const int e2 = 2 * err;
+            if (e2 >= dy) {
+                err += dy;
+                x += sx;
+            }
+            if (e2 <= dx) {
+                err += dx;
+                y += sy;
+            }
+            Put(x, y, c);
+        }
+    }
+
+    void Fill(int x, int y, int w, int h, QRgb c)
+    {
+        const int x1 = std::max(x, 0), x2 = std::min(x + w, w_);
+        const int y1 = std::max(y, 0), y2 = std::min(y + h, h_);
+        if (x1 >= x2) return;
+        for (int yy = y1; yy < y2; ++yy) std::fill(bits_ + yy * stride_ + x1, bits_ + yy * stride_ + x2, c);
+    }
+
+private:
+    std::uint32_t* bits_;
+    qsizetype stride_;
+    int w_, h_;
+};
+
+// The ten values at index + phase / 10 of one sample index. Where all 18 taps
+// are real samples the weighted sums are taken straight from SincTable, giving
+// what InterpolateSample gives without walking the taps nine times; near the
+// ends and around missing samples InterpolateSample itself is asked.
+struct SincRun {
+    std::int64_t index = -1;
+    std::array<std::int32_t, 10> v{};
+
+    void Fill(const std::int32_t* s, std::int64_t i, int count)
+    {
+        index = i;
+        const int idx = static_cast<int>(i);
+        v[0] = s[idx];
+        bool interior = idx >= 8 && idx + 9 < count;
+        for (int p = 0; interior && p < 18; ++p) interior = s[idx - 8 + p] != MissingSample;
+        if (!interior) {
+            for (int phase = 1; phase < 10; ++phase) v[phase] = InterpolateSample(s, idx, phase, count);
+            return;
+        }
+        const std::int32_t* taps = s + idx - 8;
+        for (int phase = 1; phase < 10; ++phase) {
+            const int column = 10 - phase;
+            std::int64_t acc = 0;
+            for (int p = 0; p < 18; ++p) acc += static_cast<std::int64_t>(taps[p]) * SincTable[p][column];
+            const std::int64_t r = RoundNear(static_cast<double>(acc * 10) * 1.5258789e-5);
+            v[phase] = static_cast<std::int32_t>(std::clamp<std::int64_t>(r, INT32_MIN, MissingSample - 1));
+        }
+    }
+};
+
+// Whether the eight pixels at p all hold the empty colour (tag byte ignored).
+// Most of the persistence layer is empty, so this runs over all of it.
+inline bool EightEmpty(const std::uint32_t* p)
+{
+    std::uint32_t any = 0;
+    for (int k = 0; k < 8; ++k) any |= (p[k] & kRgbMask) ^ EmptyColour;
+    return any == 0;
+}
+
+bool SpectrumComputed(const DisplayState& d)
+{
+    return d.fftStatus[0] == 1 || d.fftStatus[1] == 1;
+}
+
+using Hook = std::function<void(QPainter&)>;
+
+// Runs the hooks (null = not at this pass) on one painter over the image. The
+// painter is opened only when one of them is going to draw, and closed before
+// pixels are written directly again.
+void PaintHooks(QImage& img, std::initializer_list<const Hook*> hooks)
+{
+    if (std::none_of(hooks.begin(), hooks.end(), [](const Hook* h) { return h && *h; })) return;
+    QPainter painter(&img);
+    for (const Hook* h : hooks) {
+        if (h && *h) (*h)(painter);
+    }
+}
+
+double VoltsRatio(std::int32_t frameUv, std::int32_t currentUv)
+{
+    return (frameUv != 0 && currentUv != 0) ? static_cast<double>(frameUv) / currentUv : 1.0;
+}
+
+}  // namespace
+
+void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p)
+{
+    if (target.isNull() || target.depth() != 32 || p.samples == nullptr || p.count <= 0) return;
+    if (!std::isfinite(p.pxPerSample) || p.pxPerSample < 0 || !std::isfinite(p.gain) || !std::isfinite(p.fineShift) ||
+        !std::isfinite(g.PixelsPerStep))
+        return;
+    const std::int32_t* maxima = p.samplesMax ? p.samplesMax : p.samples;
+
+    // Allocated once per drawing thread, reused by every trace.
+    thread_local std::vector<std::int32_t> colMinStore(kMaxColumns), colMaxStore(kMaxColumns);
+    std::int32_t* const colMin = colMinStore.data();
+    std::int32_t* const colMax = colMaxStore.data();
+    const int lastCol = std::clamp(2 * g.GridWidth, 0, kMaxColumns - 1);
+    std::fill_n(colMin, lastCol + 1, MissingSample);
+    std::fill_n(colMax, lastCol + 1, MissingSample);
+
+    // Roll dimming: half a division of samples from the ring write position.
+    const FrameRecord* f = p.frame;
+    const std::int32_t divider = f ? f->Divider : 0;
+    std::int64_t dimLen = 5;
+    if (divider > 0)
+        dimLen = std::max<std::int64_t>(
+            5, static_cast<std::int64_t>((p.timeDivNs / (static_cast<std::uint64_t>(divider) * 10)) / 2));
+    const bool roll = p.dimRoll && f && f->RollFlag != 0;
+    const std::int64_t ringPos = f ? f->RingEnd : 0;
+
+    // sin(x)/x only at the full sample rate and when samples are sparse.
+    const bool interp = p.drawMode == 2 && divider == 1 && p.pxPerSample > 0.9;
+
+    const double shift = p.pxPerSample * p.fineShift;
+    if (std::abs(shift) > 1e6) return;
+    const int shiftPx = static_cast<int>(RoundHalfAway(shift));
+    const double frac = shift - shiftPx;
+    const std::int64_t stopCol = static_cast<std::int64_t>(g.GridWidth) + shiftPx;
+
+    // Level of a value; sample codes 0..255 come from a table.
+    const auto levelOf = [&](std::int32_t v) {
+        const double l = ((static_cast<double>(v) - p.offset) * p.gain + p.zero) * g.PixelsPerStep;
+        return static_cast<std::int32_t>(RoundNear(std::clamp(l, -kLevelLimit, kLevelLimit)));
+    };
+    std::array<std::int32_t, 256> lut;
+    for (int v = 0; v < 256; ++v) lut[v] = levelOf(v);
+    const auto level = [&](std::int32_t v) { return static_cast<std::uint32_t>(v) < 256u ? lut[v] : levelOf(v); };
+
+    // Walk the samples (in tenths while interpolating) and collect each
+    // column's lowest and highest level.
+    int dimFrom = -1, dimTo = INT_MAX;  // dimmed columns [dimFrom, dimTo)
+    bool dimEnded = false;
+    SincRun run;
+    const double scale = p.pxPerSample * 0.1;
+    const int step = interp ? 1 : 10;
+    for (std::int64_t u = p.start < 0 ? -static_cast<std::int64_t>(p.start) * 10 : 0;; u += step) {
+        const double xd = static_cast<double>(u) * scale - frac;
+        if (xd > lastCol + 1) break;
+        const int x = static_cast<int>(std::max<std::int64_t>(0, RoundNear(xd)));
+        if (x > lastCol) break;
+        const std::int64_t i = p.start + u / 10;
+        if (i >= p.count) break;
+
+        std::int32_t a, b;
+        if (interp) {
+            if (run.index != i) run.Fill(p.samples, i, p.count);
+            a = b = run.v[u % 10];
+        } else {
+            a = p.samples[i];
+            b = maxima[i];
+        }
+
+        if (roll) {
+            if (dimFrom < 0 && i >= ringPos && i < ringPos + dimLen) dimFrom = x;
+            if (!dimEnded && i >= ringPos + dimLen) {
+                dimTo = x;
+                dimEnded = true;
+            }
+        }
+
+        if (a != MissingSample) colMin[x] = std::min(colMin[x], level(a));
+        if (b != MissingSample) {
+            const std::int32_t lb = level(b);
+            colMax[x] = colMax[x] == MissingSample ? lb : std::max(colMax[x], lb);
+        }
+        if (x > stopCol) break;
+    }
+
+    // Draw: one bar per column, joined to the previous column in vectors mode
+    // when the two do not overlap.
+    Canvas cv(target);
+    const int bottom = p.y0 + g.GridHeight;
+    const int originX = p.x0 - shiftPx;
+    const QRgb dimColour = BlendColor(p.colour & kRgbMask, p.background & kRgbMask, 3.0) | (p.colour & ~kRgbMask);
+    const bool vectors = p.drawMode != 0;
+    bool broken = true;
+    int prevMin = 0, prevMax = 0, prevC = 0;
+    for (int c = 0; c <= lastCol; ++c) {
+        if (c == dimFrom && c != 0) {
+            broken = true;  // the gap at the ring write position
+        } else if (colMin[c] != MissingSample && colMax[c] != MissingSample) {
+            const QRgb pen = (dimFrom >= 0 && c >= dimFrom && c < dimTo) ? dimColour : p.colour;
+            const int x = originX + c;
+            bool joined = false;
+            if (vectors && !broken) {
+                if (colMin[c] >= prevMax) {
+                    cv.Line(originX + prevC, bottom - prevMax, x, bottom - colMin[c], pen);
+                    joined = true;
+                } else if (prevMin >= colMax[c]) {
+                    cv.Line(originX + prevC, bottom - prevMin, x, bottom - colMax[c], pen);
+                    joined = true;
+                }
+            }
+            if (!(vectors && joined && colMin[c] == colMax[c]))
+                cv.VLine(x, bottom - colMin[c], bottom - colMax[c] - 1, pen);
+            prevMin = colMin[c];
+            prevMax = colMax[c];
+            prevC = c;
+            broken = false;
+        }
+        if (c > stopCol) break;
+    }
+}
+
+void BuildPersistencePalette(DisplayState& d, const ScopeSettings& s)
+{
+    const std::uint32_t background = s.Colors[ColorBackground];
+    for (int k = 0; k < 4; ++k) {
+        const std::uint32_t colour = s.Colors[ColorA1 + k];
+        for (int i = 0; i < 15; ++i) {
+            // 1 + 0.05 (i^2 + 1), as the nearest double to the decimal value.
+            const std::uint32_t c = BlendColor(colour, background, (100 + 5 * (i * i + 1)) / 100.0);
+            d.palette[16 * k + i] = (ToRgb(c) & kRgbMask) | (static_cast<QRgb>(16 * k + i + 1) << 24);
+        }
+        d.palette[16 * k + 15] = ToRgb(EmptyColour) & kRgbMask;
+    }
+}
+
+void AgePersistence(DisplayState& d, const ScopeSettings& s)
+{
+    if (d.persistenceReset && s.Persistence && !SpectrumComputed(d)) {
+        d.settled = false;
+        d.countdown = 17;
+        d.persistenceReset = false;
+    }
+    if (!d.persistenceTick) return;
+    d.persistenceTick = false;
+    if (d.countdown > 0)
+        --d.countdown;
+    else
+        d.settled = true;
+
+    QImage& img = d.GridBitmap;
+    if (img.isNull() || img.depth() != 32) return;
+    const QRgb empty = ToRgb(EmptyColour) & kRgbMask;
+    const QRgb a2 = ToRgb(s.Colors[ColorA2]) & kRgbMask;
+    const QRgb d1 = ToRgb(s.Colors[ColorD1]) & kRgbMask;
+    const QRgb d2 = ToRgb(s.Colors[ColorD2]) & kRgbMask;
+    const int w = img.width(), h = img.height();
+    auto* bits = reinterpret_cast<std::uint32_t*>(img.bits());
+    const qsizetype stride = img.bytesPerLine() / 4;
+    const auto age = [&](std::uint32_t& px) {
+        const std::uint32_t v = px;
+        const std::uint32_t rgb = v & kRgbMask;
+        if (rgb == empty) return;
+        std::uint32_t tag;
+        if (rgb == a2)
+            tag = 16;
+        else if (rgb == d1)
+            tag = 32;
+        else if (rgb == d2)
+            tag = 48;
+        else
+            tag = v >> 24;
+        if (tag > 63) tag = 0;  // drawn with an opaque top byte: a fresh pixel
+        px = d.palette[tag];
+    };
+    // Most of the layer is empty: skip runs of eight empty pixels at a time.
+    for (int y = 0; y < h; ++y) {
+        std::uint32_t* row = bits + y * stride;
+        int x = 0;
+        for (; x + 8 <= w; x += 8) {
+            if (EightEmpty(row + x)) continue;
+            for (int k = 0; k < 8; ++k) age(row[x + k]);
+        }
+        for (; x < w; ++x) age(row[x]);
+    }
+}
+
+void RequestPersistenceReset(DisplayState& d)
+{
+    d.persistenceReset = true;
+}
+
+bool PersistenceTimerTick(DisplayState& d)
+{
+    if (d.settled) return false;
+    d.persistenceTick = true;
+    return true;
+}
+
+void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& hooks, bool bgView)
+{
+    ScopeState& st = in.st;
+    ScopeSettings& s = st.settings;
+    const ScreenGeometry& g = d.g;
+    const FrameRecord& live = in.live.rec;
+    const FrameRecord& ref = in.ref.rec;
+    QImage& screen = d.ScreenBitmap;
+    if (screen.isNull() || screen.depth() != 32) return;
+
+    if (st.ScreenSettingsChanged) {
+        RequestPersistenceReset(d);
+        st.ScreenSettingsChanged = false;
+    }
+    const bool timeView = !d.spectrumShown;
+    const bool spectrumComputed = SpectrumComputed(d);
+    const std::uint32_t bgBgr = s.Colors[ColorBackground];
+    const QRgb background = ToRgb(bgBgr);
+
+    // 1. The grid area, frame lines excluded.
+    Canvas(screen).Fill(g.GridLeft, g.GridTop, g.GridWidth + 1, g.GridHeight + 1, background);
+
+    // 2. Colours: channels A1, A2, D1, D2 and their references at half
+    // intensity; both once more dimmed while a spectrum is computed.
+    std::array<QRgb, 4> liveColour, refColour;
+    for (int k = 0; k < 4; ++k) {
+        std::uint32_t c = s.Colors[ColorA1 + k];
+        std::uint32_t r = BlendColor(c, bgBgr, 2);
+        if (spectrumComputed) {
+            c = BlendColor(c, bgBgr, 2);
+            r = BlendColor(r, bgBgr, 2);
+        }
+        liveColour[k] = ToRgb(c);
+        refColour[k] = ToRgb(r);
+    }
+    BuildPersistencePalette(d, s);
+
+    // 3. Scroll position, grid, trigger position line.
+    int start = s.X_Pos;
+    if (timeView) {
+        start = std::clamp(start, 0, std::max(0, live.ValidLen));
+        s.X_Pos = start;
+    }
+    {
+        const Hook* grid = s.Grid ? &hooks.grid : nullptr;
+        const Hook* trigPos = s.TrigPosL && timeView ? &hooks.trigPosLine : nullptr;
+        PaintHooks(screen, {grid, trigPos});
+    }
+
+    const std::uint64_t timeDiv = st.acq.Time_Div_ns;
+    const int selMode = s.Sel(Group::DrawMode);
+    const int drawMode = selMode >= 0 ? selMode : st.acq.Draw_Mode;
+    const int digitalMode = std::min(drawMode, static_cast<int>(DrawVectors));
+    const bool refShown = in.refExists && bgView && timeView;
+    const std::array<bool, 4> shown = {s.CH_A1, s.CH_A2, s.CH_D1, s.CH_D2};
+
+    const auto draw = [&](QImage& img, int x0, int y0, const FrameSet& fs, int ch, QRgb colour, double gain, int offset,
+                          int zero, double px, int first, double fine, int mode, int count, bool dim) {
+        TraceParams t;
+        t.drawMode = mode;
+        t.x0 = x0;
+        t.y0 = y0;
+        t.samples = fs.buf.First(ch);
+        t.samplesMax = fs.buf.Second(ch);
+        t.count = std::clamp(count, 0, FrameCapacity);
+        t.colour = colour;
+        t.gain = gain;
+        t.offset = offset;
+        t.zero = zero;
+        t.pxPerSample = px;
+        t.start = first;
+        t.fineShift = fine;
+        t.dimRoll = dim;
+        t.frame = &fs.rec;
+        t.timeDivNs = timeDiv;
+        t.background = background;
+        DrawTrace(img, g, t);
+    };
+
+    // 4. Reference frame, aligned to the live trigger point. The drawer walks
+    // the reference up to its own length also when it starts right of the
+    // left edge (negative start).
+    if (refShown && timeDiv > 0) {
+        const double refPx = static_cast<double>(ref.Divider) * g.DivWidth * 10 / static_cast<double>(timeDiv);
+        if (refPx < g.GridWidth) {
+            int refStart = start;
+            double refFine = ref.TrigFine10 * 0.1;
+            if (live.FrameLen != 0 && ref.Divider != 0) {
+                const double pos = static_cast<double>(start - live.PreLen) * live.Divider / ref.Divider + ref.PreLen;
+                const std::int64_t r = std::clamp<std::int64_t>(RoundHalfAway(pos), INT_MIN / 16, INT_MAX / 16);
+                refStart = static_cast<int>(r);
+                refFine += pos - static_cast<double>(r);
+            }
+            const int gl = g.GridLeft, gt = g.GridTop;
+            const int dBase1 = s.bgD_Zero == 0 ? 1 : 17;
+            const auto refTrace = [&](int ch, QRgb colour, double gain, int offset, int zero, int mode) {
+                draw(screen, gl, gt, in.ref, ch, colour, gain, offset, zero, refPx, refStart, refFine, mode,
+                     ref.FrameLen, false);
+            };
+            if (shown[ChD2]) refTrace(ChanD2, refColour[ChD2], 12, 0, 1 + dBase1 + 32, digitalMode);
+            if (shown[ChD1]) refTrace(ChanD1, refColour[ChD1], 12, 0, 1 + dBase1, digitalMode);
+            if (shown[ChA2])
+                refTrace(ChanA2, refColour[ChA2], VoltsRatio(ref.uV_Div_A2, st.acq.uV_Div_A2), ref.A2_Zero,
+                         s.bgA2_Zero + 1, drawMode);
+            if (shown[ChA1])
+                refTrace(ChanA1, refColour[ChA1], VoltsRatio(ref.uV_Div_A1, st.acq.uV_Div_A1), ref.A1_Zero,
+                         s.bgA1_Zero + 1, drawMode);
+        }
+    }
+
+    // 5. Persistence: live traces go to GridBitmap with a clear tag byte.
+    const bool persist = s.Persistence && !spectrumComputed;
+    if (persist || !d.settled) AgePersistence(d, s);
+    QImage& target = persist ? d.GridBitmap : screen;
+    const int tx = persist ? 0 : g.GridLeft, ty = persist ? 0 : g.GridTop;
+    const auto targetColour = [&](QRgb c) { return persist ? (c & kRgbMask) : (c | ~kRgbMask); };
+
+    // 6. Live frame.
+    if (live.FrameLen != 0 && timeView && timeDiv > 0) {
+        const double px = static_cast<double>(live.Divider) * g.DivWidth * 10 / static_cast<double>(timeDiv);
+        const double fine = live.TrigFine10 * 0.1;
+        const double dGain = refShown ? 12 : 24;
+        const int dBase1 = refShown ? (s.bgD_Zero == 0 ? 17 : 1) : 3;
+        const auto liveTrace = [&](int ch, double gain, int offset, int zero, int mode) {
+            draw(target, tx, ty, in.live, ch, targetColour(liveColour[ch]), gain, offset, zero, px, start, fine, mode,
+                 live.FrameLen, true);
+        };
+        if (shown[ChD2]) liveTrace(ChanD2, dGain, 0, dBase1 + 32, digitalMode);
+        if (shown[ChD1]) liveTrace(ChanD1, dGain, 0, dBase1, digitalMode);
+        if (shown[ChA2])
+            liveTrace(ChanA2, VoltsRatio(live.uV_Div_A2, st.acq.uV_Div_A2), live.A2_Zero, s.A2_Zero + 1, drawMode);
+        if (shown[ChA1])
+            liveTrace(ChanA1, VoltsRatio(live.uV_Div_A1, st.acq.uV_Div_A1), live.A1_Zero, s.A1_Zero + 1, drawMode);
+    }
+
+    // 7. The persistence layer over the grid; the empty colour is transparent.
+    if (persist && !d.GridBitmap.isNull() && d.GridBitmap.depth() == 32) {
+        const QImage& layer = d.GridBitmap;
+        const QRgb empty = ToRgb(EmptyColour) & kRgbMask;
+        const int x1 = std::max(0, -g.GridLeft), x2 = std::min(layer.width(), screen.width() - g.GridLeft);
+        const int y1 = std::max(0, -g.GridTop), y2 = std::min(layer.height(), screen.height() - g.GridTop);
+        const auto* src = reinterpret_cast<const std::uint32_t*>(layer.constBits());
+        const qsizetype srcStride = layer.bytesPerLine() / 4;
+        auto* dst = reinterpret_cast<std::uint32_t*>(screen.bits());
+        const qsizetype dstStride = screen.bytesPerLine() / 4;
+        for (int y = y1; y < y2; ++y) {
+            const std::uint32_t* s = src + y * srcStride;
+            std::uint32_t* o = dst + (g.GridTop + y) * dstStride + g.GridLeft;
+            const auto put = [&](int x) {
+                const std::uint32_t v = s[x] & kRgbMask;
+                if (v != empty) o[x] = v | ~kRgbMask;
+            };
+            int x = x1;
+            for (; x + 8 <= x2; x += 8) {
+                if (EightEmpty(s + x)) continue;
+                for (int k = x; k < x + 8; ++k) {
+                    const std::uint32_t v = s[k] & kRgbMask;
+                    o[k] = v != empty ? (v | ~kRgbMask) : o[k];
+                }
+            }
+            for (; x < x2; ++x) put(x);
+        }
+    }
+
+    // 8-9. Decoder overlay, trigger-condition flag, spectrum, markers,
+    // spectrum banner, link statistics.
+    const Hook* flag = s.Trig_T && timeView ? &hooks.triggerFlag : nullptr;
+    // The statistics overlay decides itself when it shows (Extra_Info with a
+    // service flag; the long form with USB_VIEW).
+    PaintHooks(screen,
+               {&hooks.decoderOverlay, flag, &hooks.spectrum, &hooks.markers, &hooks.spectrumBanner, &hooks.linkStats});
+}
+
+WheelResult WheelTimeBase(ScopeSettings& s, const ScreenGeometry& g, const FrameRecord& live, int cursorX, bool wheelUp,
+                          bool running, std::uint64_t timeDivNs)
+{
+    WheelResult result{false, s.X_Pos};
+    if (cursorX < 0 || cursorX >= g.Width) return result;
+    result.handled = true;
+
+    const double q = TimeBaseStep(s, wheelUp);
+    if (q == 1.0) return result;  // already at the end: nothing moves
+
+    // Pixels per sample and frame length in divisions, before the step.
+    const double x = std::clamp(cursorX - g.GridLeft, 0, g.GridWidth);
+    const double ticks = timeDivNs > 0 ? static_cast<double>(live.Divider) * 10 / static_cast<double>(timeDivNs) : 0;
+    const double p = ticks * g.DivWidth;
+    const double len = ticks * live.ValidLen;
+    const int validLen = std::max(0, live.ValidLen);
+
+    std::int64_t start = s.X_Pos;
+    if (wheelUp) {
+        if (p > 0) start += RoundHalfAway((1 - 1 / q) * x / p);
+        start = RoundHalfAway(len) < 10 ? 0 : std::clamp<std::int64_t>(start, 0, validLen);
+    } else {
+        if (p > 0) start -= RoundHalfAway(x / p * (q - 1));
+        start = RoundHalfAway(len / q) < 11 ? 0 : std::clamp<std::int64_t>(start, 0, validLen);
+    }
+    result.newStart = static_cast<int>(start);
+    if (!running) s.X_Pos = result.newStart;
+    return result;
+}
+
+}  // namespace kr40

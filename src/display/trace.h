@@ -1,0 +1,112 @@
+#pragma once
+// Trace rendering: sample buffers to pixels (min-max bars per column, vectors,
+// sin(x)/x between sparse samples, roll-mode dimming), the ageing persistence
+// layer, the render pass of one frame and the mouse-wheel zoom of the time
+// base.
+
+#include <QImage>
+#include <cstdint>
+#include <functional>
+
+#include "display/screen.h"
+
+class QPainter;
+
+namespace kr40 {
+
+struct FrameRecord;
+struct ScopeSettings;
+
+// One trace for DrawTrace. Value v maps to the level
+// ((v - offset) * gain + zero) * PixelsPerStep pixels above the grid bottom.
+struct TraceParams {
+    int drawMode = 0;                          // 0 dots, 1 vectors, 2 sin(x)/x
+    int x0 = 0, y0 = 0;                        // grid origin in the target: (GridLeft, GridTop) or (0, 0)
+    const std::int32_t* samples = nullptr;     // minima (or the samples)
+    const std::int32_t* samplesMax = nullptr;  // maxima (or the same samples); null = samples
+    int count = 0;
+    QRgb colour = 0;  // written as is, top byte included
+    double gain = 1.0;
+    int offset = 0;
+    int zero = 0;
+    double pxPerSample = 1.0;
+    int start = 0;                       // sample at the left edge, may be negative
+    double fineShift = 0.0;              // sub-sample shift of the trigger point, in samples
+    bool dimRoll = false;                // dim the part of a roll frame's ring about to be overwritten
+    const FrameRecord* frame = nullptr;  // Divider, roll flag, ring position; null = none
+    std::uint64_t timeDivNs = 0;         // time per division, for the dimmed length
+    QRgb background = 0;                 // for the dimmed colour
+};
+
+// Draws one trace straight into a 32-bit image (Format_RGB32 or ARGB32),
+// clipped to the image. Emits at most one bar and one joining line per column;
+// the column work arrays are fixed-size and reused (one pair per thread).
+void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p);
+
+// ---------------------------------------------------------------------------
+// Persistence. Live traces are drawn into GridBitmap with the pixel's top byte
+// as an age tag: 0..15 A1, 16..31 A2, 32..47 D1, 48..63 D2; a freshly drawn
+// trace pixel has tag 0 (top byte clear), A2/D1/D2 pixels are recognised by
+// their colour on the first tick.
+
+// palette[16k + i], i = 0..14: channel k's colour blended towards Background
+// by 1 + 0.05 (i^2 + 1), tagged 16k + i + 1; palette[16k + 15]: the empty
+// colour with tag 0.
+void BuildPersistencePalette(DisplayState& d, const ScopeSettings& s);
+
+// Takes a pending reset (when persistence is on and no spectrum is computed:
+// not settled, countdown 17), then, on a timer tick, counts down (or settles
+// when the countdown is over) and ages every non-empty pixel of GridBitmap by
+// one palette step. A pixel drawn once is dimmed over 15 ticks and is the
+// empty colour on the 16th.
+void AgePersistence(DisplayState& d, const ScopeSettings& s);
+
+// Every new data frame and every settings change restarts the countdown.
+void RequestPersistenceReset(DisplayState& d);
+
+// The 50 ms persistence timer: sets the tick flag while the picture has not
+// settled and returns true when a render should follow.
+bool PersistenceTimerTick(DisplayState& d);
+
+// ---------------------------------------------------------------------------
+// The render pass.
+
+// Drawing owned by other parts of the screen, called at their step on a
+// QPainter over ScreenBitmap. Each may be empty. RenderFrame checks the menu
+// conditions it knows (Grid, TrigPosL, Trig_T, USB_VIEW, time view); the
+// others are called on every pass and decide for themselves.
+struct RenderHooks {
+    std::function<void(QPainter&)> grid;            // while Grid is checked
+    std::function<void(QPainter&)> trigPosLine;     // while TrigPosL is checked, time view
+    std::function<void(QPainter&)> decoderOverlay;  // every pass
+    std::function<void(QPainter&)> triggerFlag;     // while Trig_T is checked, time view
+    std::function<void(QPainter&)> spectrum;        // every pass
+    std::function<void(QPainter&)> markers;         // every pass
+    std::function<void(QPainter&)> spectrumBanner;  // every pass
+    std::function<void(QPainter&)> linkStats;       // every pass; the overlay checks its own flags
+};
+
+// Draws one frame's picture into d.ScreenBitmap (and d.GridBitmap while
+// persistence is on): background, grid, reference traces, live traces D2, D1,
+// A2, A1, the persistence overlay and the hooks, in that order. Clamps the
+// scroll position st.settings.X_Pos to 0..ValidLen of the live frame in the
+// time view, and takes st.ScreenSettingsChanged as a persistence reset.
+// `bgView`: the reference-trace menu item is checked.
+void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& hooks, bool bgView);
+
+// ---------------------------------------------------------------------------
+// Mouse wheel over the screen in the time view (the caller ignores it while a
+// spectrum is shown): wheel up selects the next faster time base, wheel down
+// the next slower one, keeping the sample under the cursor in place. The new
+// first displayed sample is written to s.X_Pos only while acquisition is
+// stopped; the caller then applies the settings.
+struct WheelResult {
+    bool handled = false;
+    int newStart = 0;
+};
+// `timeDivNs`: the time per division before the step. A cursor outside the
+// paint box is not handled.
+WheelResult WheelTimeBase(ScopeSettings& s, const ScreenGeometry& g, const FrameRecord& live, int cursorX, bool wheelUp,
+                          bool running, std::uint64_t timeDivNs);
+
+}  // namespace kr40
