@@ -6,18 +6,21 @@
 
 #include "acquisition/frame.h"
 #include "acquisition/scope_state.h"
+#include "display/scope_screen.h"
 #include "display/screen.h"
 #include "display/trace.h"
 
 namespace {
 
-// One render pass of a 20000-sample frame with all four channels shown.
+// One full screen pass (RenderFrame with grid, markers and flag, then
+// ComposeScreen with labels, pointers and measurements) of a 20000-sample
+// frame with all four channels shown.
 // Arguments: paint box width and height, time per division (ns), divider,
 // persistence (0 off; 1 on, a frame between two 50 ms ticks; 2 on, a frame
 // that also ages the picture by one tick). Divider 1 at a fast time base gives sparse samples, which are
 // interpolated (sin(x)/x); Divider 50 at 1 mS/div puts about ten samples in
 // every column.
-void BM_RenderFrame(benchmark::State& state)
+void BM_FrameScreen(benchmark::State& state)
 {
     const int width = static_cast<int>(state.range(0)), height = static_cast<int>(state.range(1));
     const auto timeDiv = static_cast<std::uint64_t>(state.range(2));
@@ -59,11 +62,10 @@ void BM_RenderFrame(benchmark::State& state)
     kr40::DisplayState d;
     kr40::RecomputeGeometry(d, width, height);
     const kr40::DisplayInputs in{*st, *live, *ref, false};
-    const kr40::RenderHooks hooks;
     for (auto _ : state) {
         if (persistence) kr40::RequestPersistenceReset(d);  // a new frame
         if (tick) kr40::PersistenceTimerTick(d);            // the picture ages
-        kr40::RenderFrame(d, in, hooks, false);
+        kr40::DrawFrameScreen(d, in, false);
         benchmark::DoNotOptimize(d.ScreenBitmap.constBits());
     }
     state.SetItemsProcessed(state.iterations());
@@ -78,7 +80,7 @@ void BM_RenderFrame(benchmark::State& state)
         state.counters["layer_px"] = static_cast<double>(covered);
     }
 }
-BENCHMARK(BM_RenderFrame)
+BENCHMARK(BM_FrameScreen)
     ->ArgNames({"w", "h", "ns_div", "div", "persist"})
     // 1920 x 1080: 0.93 px per sample at 2 uS/div (interpolated), dense at 1 mS/div.
     ->Args({1920, 1080, 2000, 1, 0})

@@ -187,8 +187,24 @@ bool ChannelOn(const ScopeSettings& s, int channel)
 
 }  // namespace
 
+namespace {
+// The screen's fonts are asked for by name. Where "Tahoma" is missing (Linux),
+// a metric-compatible sans keeps the label columns from running into each
+// other; the default fallback is much wider.
+void SubstituteScreenFonts()
+{
+    static const bool once = [] {
+        QFont::insertSubstitutions(QStringLiteral("Tahoma"), {QStringLiteral("Liberation Sans"),
+                                                              QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+        return true;
+    }();
+    (void)once;
+}
+}  // namespace
+
 QFont LabelFont(const ScreenGeometry& g)
 {
+    SubstituteScreenFonts();
     QFont f(g.SmallScreen ? QStringLiteral("Arial") : QStringLiteral("Tahoma"));
     f.setPixelSize(g.SmallScreen ? 10 : 13);
     return f;

@@ -16,7 +16,10 @@ namespace {
 
 constexpr int FarAway = 10000;  // distance of a pointer whose channel is off
 
-int Round(double v) { return static_cast<int>(RoundHalfAway(v)); }
+int Round(double v)
+{
+    return static_cast<int>(RoundHalfAway(v));
+}
 
 // Snaps a grid coordinate to half divisions (right button).
 int SnapHalfDivision(int v, int division)
@@ -39,10 +42,22 @@ int LevelAt(const ScreenGeometry& g, int y)
     return Round((g.GridHeight - y) / g.PixelsPerStep) - 1;
 }
 
-int MarkerXAt(const ScreenGeometry& g, int x) { return Round(x / g.MarkerUnit); }
-int MarkerYAt(const ScreenGeometry& g, int y) { return Round(y / g.PixelsPerStep); }
-int MarkerPixelX(const ScreenGeometry& g, int mx) { return Round(mx * g.MarkerUnit); }
-int MarkerPixelY(const ScreenGeometry& g, int my) { return Round(my * g.PixelsPerStep); }
+int MarkerXAt(const ScreenGeometry& g, int x)
+{
+    return Round(x / g.MarkerUnit);
+}
+int MarkerYAt(const ScreenGeometry& g, int y)
+{
+    return Round(y / g.PixelsPerStep);
+}
+int MarkerPixelX(const ScreenGeometry& g, int mx)
+{
+    return Round(mx * g.MarkerUnit);
+}
+int MarkerPixelY(const ScreenGeometry& g, int my)
+{
+    return Round(my * g.PixelsPerStep);
+}
 
 // Moves a zero pointer to grid row y; its trigger level follows by the same amount.
 void MoveZero(const ScreenGeometry& g, int y, int& zero, double& level)
@@ -57,19 +72,44 @@ MouseEffect ApplyTarget(const ScreenGeometry& g, ScopeSettings& s, int target, i
 {
     MouseEffect e;
     switch (target) {
-    case DragMarkerX: s.Marker_x = MarkerXAt(g, x); break;
-    case DragMarkerY: s.Marker_y = MarkerYAt(g, y); break;
-    case DragMarker1X: s.Marker1_x = MarkerXAt(g, x); break;
-    case DragMarker1Y: s.Marker1_y = MarkerYAt(g, y); break;
-    case DragMarker2X: s.Marker2_x = MarkerXAt(g, x); break;
-    case DragMarker2Y: s.Marker2_y = MarkerYAt(g, y); break;
-    case DragLevelA1: s.Lev_A1 = LevelAt(g, y); break;
-    case DragLevelA2: s.Lev_A2 = LevelAt(g, y); break;
-    case DragZeroA1: MoveZero(g, y, s.A1_Zero, s.Lev_A1); break;
-    case DragZeroA2: MoveZero(g, y, s.A2_Zero, s.Lev_A2); break;
-    case DragRefZeroA1: MoveZero(g, y, s.bgA1_Zero, s.bgLev_A1); break;
-    case DragRefZeroA2: MoveZero(g, y, s.bgA2_Zero, s.bgLev_A2); break;
-    default: return e;
+        case DragMarkerX:
+            s.Marker_x = MarkerXAt(g, x);
+            break;
+        case DragMarkerY:
+            s.Marker_y = MarkerYAt(g, y);
+            break;
+        case DragMarker1X:
+            s.Marker1_x = MarkerXAt(g, x);
+            break;
+        case DragMarker1Y:
+            s.Marker1_y = MarkerYAt(g, y);
+            break;
+        case DragMarker2X:
+            s.Marker2_x = MarkerXAt(g, x);
+            break;
+        case DragMarker2Y:
+            s.Marker2_y = MarkerYAt(g, y);
+            break;
+        case DragLevelA1:
+            s.Lev_A1 = LevelAt(g, y);
+            break;
+        case DragLevelA2:
+            s.Lev_A2 = LevelAt(g, y);
+            break;
+        case DragZeroA1:
+            MoveZero(g, y, s.A1_Zero, s.Lev_A1);
+            break;
+        case DragZeroA2:
+            MoveZero(g, y, s.A2_Zero, s.Lev_A2);
+            break;
+        case DragRefZeroA1:
+            MoveZero(g, y, s.bgA1_Zero, s.bgLev_A1);
+            break;
+        case DragRefZeroA2:
+            MoveZero(g, y, s.bgA2_Zero, s.bgLev_A2);
+            break;
+        default:
+            return e;
     }
     if (target >= DragLevelA1 && target <= DragZeroA2)
         e.apply = true;
@@ -94,7 +134,10 @@ int PickZero(const ScreenGeometry& g, const ScopeSettings& s, bool refShown, int
     return target[best];
 }
 
-int TriggerLevelCode(double level) { return std::clamp(Round(level), 0, 255); }
+int TriggerLevelCode(double level)
+{
+    return std::clamp(Round(level), 0, 255);
+}
 
 // Picks the nearer trigger-level pointer; A2 only when strictly nearer.
 int PickLevel(const ScreenGeometry& g, const ScopeSettings& s, int y)
@@ -117,11 +160,17 @@ int PickMarker(const ScreenGeometry& g, const ScopeSettings& s, int X, int Y)
     return DragMarker1X + best;
 }
 
-bool Sweeping(const ScopeSettings& s) { return s.Sel(Group::GenMode) == GenSweepMode; }
+bool Sweeping(const ScopeSettings& s)
+{
+    return s.Sel(Group::GenMode) == GenSweepMode;
+}
 
-std::uint32_t Colour(const ScopeSettings& s, int index) { return s.Colors[static_cast<std::size_t>(index)]; }
+std::uint32_t Colour(const ScopeSettings& s, int index)
+{
+    return s.Colors[static_cast<std::size_t>(index)];
+}
 
-} // namespace
+}  // namespace
 
 MouseEffect MouseDown(DisplayState& d, ScopeState& st, bool refShown, MouseButton button, int X, int Y)
 {
@@ -253,9 +302,8 @@ std::vector<LabelText> MarkerReadouts(const DisplayInputs& in, const DisplayStat
             put(Col0, "T1 = " + FormatValue(t1, UnitKind::Time, -5));
             put(Col2_8, "T2 = " + FormatValue(t2, UnitKind::Time, -5));
             put(Col4_8, "dT = " + FormatValue(t2 - t1, UnitKind::Time, -4));
-            put(Col6_8, s.Marker1_x == s.Marker2_x
-                            ? std::string("1/dT = ...")
-                            : "1/dT = " + FormatValue(1e9 / (t2 - t1), UnitKind::Frequency, -4));
+            put(Col6_8, s.Marker1_x == s.Marker2_x ? std::string("1/dT = ...")
+                                                   : "1/dT = " + FormatValue(1e9 / (t2 - t1), UnitKind::Frequency, -4));
         }
     }
 
@@ -306,12 +354,12 @@ std::vector<LabelText> Measurements(const DisplayInputs& in, const DisplayState&
         const int zero = ch == 0 ? rec.A1_Zero : rec.A2_Zero;
         const bool valid = n >= 1 && p >= 0;
 
-        out.push_back({row, Col0, valid ? "Vpp = " + FormatValue(p * uvPerStep, UnitKind::Voltage, -4) : "Vpp = ...",
-                       colour});
-        out.push_back({row, Col2_8,
-                       valid ? "Vdc = " + FormatValue((sum / n - zero) * uvPerStep, UnitKind::Voltage, -4)
-                             : "Vdc = ...",
-                       colour});
+        out.push_back(
+            {row, Col0, valid ? "Vpp = " + FormatValue(p * uvPerStep, UnitKind::Voltage, -4) : "Vpp = ...", colour});
+        out.push_back(
+            {row, Col2_8,
+             valid ? "Vdc = " + FormatValue((sum / n - zero) * uvPerStep, UnitKind::Voltage, -4) : "Vdc = ...",
+             colour});
 
         // A video-line frame triggered on this channel tells its standard and line instead.
         const int kind = rec.TrigState;
@@ -353,4 +401,4 @@ void DrawMarkers(QPainter& p, const DisplayState& d, const ScopeSettings& s)
     p.restore();
 }
 
-} // namespace kr40
+}  // namespace kr40

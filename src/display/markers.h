@@ -8,7 +8,6 @@
 // level of a marker is 255 - y).
 
 #include <QPainter>
-
 #include <vector>
 
 #include "display/screen.h"
@@ -76,11 +75,11 @@ std::vector<LabelText> MarkerReadouts(const DisplayInputs& in, const DisplayStat
 
 // What the spectrum view tells the marker read-outs.
 struct SpectrumMarkerScale {
-    int channel = 0;          // 0 A1, 1 A2: the channel whose spectrum is shown
-    double zoom = 1;          // horizontal zoom
-    double nyquistHz = 0;     // half the sampling frequency
-    double leftEdgeHz = 0;    // frequency at the left grid edge
-    double topLevel = 0;      // level of the grid top, dBV or dBm
+    int channel = 0;        // 0 A1, 1 A2: the channel whose spectrum is shown
+    double zoom = 1;        // horizontal zoom
+    double nyquistHz = 0;   // half the sampling frequency
+    double leftEdgeHz = 0;  // frequency at the left grid edge
+    double topLevel = 0;    // level of the grid top, dBV or dBm
     bool fifteenDbPerDiv = false;
 };
 // Marker read-outs of the spectrum view (row Y2 and the level item of the
@@ -97,4 +96,4 @@ std::vector<LabelText> Measurements(const DisplayInputs& in, const DisplayState&
 // The marker lines in the Markers colour, on whatever target `p` paints.
 void DrawMarkers(QPainter& p, const DisplayState& d, const ScopeSettings& s);
 
-} // namespace kr40
+}  // namespace kr40

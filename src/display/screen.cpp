@@ -1,8 +1,8 @@
 #include "display/screen.h"
 
-#include "core/rounding.h"
-
 #include <algorithm>
+
+#include "core/rounding.h"
 
 namespace kr40 {
 
@@ -32,8 +32,8 @@ LabelGrid ComputeLabelGrid(const ScreenGeometry& g)
     l.row[1] = g.GridTop + g.GridHeight + l.row[0] + 1;
     for (int i = 2; i < 5; ++i) l.row[i] = l.row[i - 1] + l.row[0] + 11;
     const int w8 = g.GridWidth / 8, w4 = g.GridWidth / 4;
-    l.column = {g.GridLeft, g.GridLeft + w8, g.GridLeft + w4, g.GridLeft + w4 + w8, g.GridLeft + 2 * w4,
-                g.GridLeft + 3 * w4};
+    l.column = {g.GridLeft,           g.GridLeft + w8,     g.GridLeft + w4,
+                g.GridLeft + w4 + w8, g.GridLeft + 2 * w4, g.GridLeft + 3 * w4};
     return l;
 }
 
@@ -45,4 +45,4 @@ void RecomputeGeometry(DisplayState& d, int width, int height)
     d.GridBitmap.fill(ToRgb(EmptyColour));
 }
 
-} // namespace kr40
+}  // namespace kr40

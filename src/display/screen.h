@@ -4,7 +4,6 @@
 // src/display draws with Qt Gui (QImage, QPainter) and nothing else of Qt.
 
 #include <QImage>
-
 #include <array>
 #include <cstdint>
 #include <string>
@@ -47,9 +46,13 @@ struct LabelText {
 // Settings colours (0x00BBGGRR) as Qt pixel values (0xAARRGGBB, opaque).
 inline QRgb ToRgb(std::uint32_t bgr)
 {
-    return qRgb(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF), static_cast<int>((bgr >> 16) & 0xFF));
+    return qRgb(static_cast<int>(bgr & 0xFF), static_cast<int>((bgr >> 8) & 0xFF),
+                static_cast<int>((bgr >> 16) & 0xFF));
 }
-inline QColor ToQColor(std::uint32_t bgr) { return QColor(ToRgb(bgr)); }
+inline QColor ToQColor(std::uint32_t bgr)
+{
+    return QColor(ToRgb(bgr));
+}
 
 inline constexpr std::uint32_t EmptyColour = 0x010101;  // transparent key of GridBitmap
 
@@ -91,4 +94,4 @@ struct DisplayInputs {
     bool refExists = false;  // a reference frame is stored
 };
 
-} // namespace kr40
+}  // namespace kr40

@@ -14,7 +14,7 @@ constexpr std::size_t kBacklog = 65536;  // produce no further frame while this 
 }  // namespace
 
 VirtualInstrument::VirtualInstrument(InstrumentOptions options)
-    : options_(std::move(options)), signals_(options_.signals), builder_(options_.signals)
+    : options_(std::move(options)), signals_(options_.sources), builder_(options_.sources)
 {
     start_ = lastService_ = lastFrame_ = lastRelease_ = Clock::now();
     thread_ = std::thread([this] { Run(); });

@@ -37,7 +37,7 @@ struct InstrumentOptions {
     int vcc = 500;              // supply voltage in 10 mV units
     double bytesPerSecond = 0;  // 0: unthrottled; 200000 is the 2 Mbaud link
     int servicePeriodMs = 50;
-    SignalOptions signals;
+    SignalOptions sources;
 };
 
 enum class Fault {

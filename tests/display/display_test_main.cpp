@@ -1,7 +1,7 @@
 // Screen tests draw text, which needs a QGuiApplication; they run offscreen.
-#include <QGuiApplication>
-
 #include <gtest/gtest.h>
+
+#include <QGuiApplication>
 
 int main(int argc, char** argv)
 {

@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QPainter>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -195,7 +194,10 @@ TEST_F(MouseMarkerTest, ClicksThatPickNothing)
 using MouseZeroTest = MarkerFixture;
 
 // Grid row of a pointer at level v: GridHeight - 1 - R(v * 1.125).
-int RowOf(int v) { return 287 - static_cast<int>(std::lround(v * 1.125)); }
+int RowOf(int v)
+{
+    return 287 - static_cast<int>(std::lround(v * 1.125));
+}
 
 TEST_F(MouseZeroTest, NearestZeroPointerWins)
 {
@@ -486,11 +488,9 @@ TEST(ReadoutSweepRateTest, RateAndUnknownCases)
         std::uint32_t span;
         double rate;  // NaN: unknown
     } cases[] = {
-        {1000, 0, 1, 10000, 0.1},        // 1000 Hz over 1000 positions of 10 ns
+        {1000, 0, 1, 10000, 0.1},     // 1000 Hz over 1000 positions of 10 ns
         {1000, 500, 4, 10000, 0.05},  // only the post-trigger part sweeps
-        {1000, 1000, 1, 10000, NAN},
-        {1000, 0, 1, 0, NAN},
-        {1000, 0, 0, 10000, NAN},
+        {1000, 1000, 1, 10000, NAN}, {1000, 0, 1, 0, NAN}, {1000, 0, 0, 10000, NAN},
     };
     for (const Case& c : cases) {
         FrameRecord rec{};
@@ -622,8 +622,8 @@ protected:
 
     // Decodes a normal frame (pair = false) or a peak-detect frame of n
     // payload samples with the given analog channels.
-    void Decode(unsigned mask, int n, bool pair, int (*a1)(int), int (*a2)(int),
-                std::uint8_t state = 0, unsigned eventCount = 0)
+    void Decode(unsigned mask, int n, bool pair, int (*a1)(int), int (*a2)(int), std::uint8_t state = 0,
+                unsigned eventCount = 0)
     {
         acq.Smpl_N = n;
         std::array<std::uint8_t, 128> status{};
@@ -650,9 +650,18 @@ protected:
 };
 
 // Square wave between codes 100 and 160: 20 steps below and 40 above the zero 120.
-int Square(int i) { return (i / 10) % 2 ? 160 : 100; }
-int Flat(int) { return 128; }
-int Clipped(int i) { return i == 7 ? 254 : 128; }
+int Square(int i)
+{
+    return (i / 10) % 2 ? 160 : 100;
+}
+int Flat(int)
+{
+    return 128;
+}
+int Clipped(int i)
+{
+    return i == 7 ? 254 : 128;
+}
 
 TEST_F(MeasureTest, SquareWaveInNormalAndPeakDetectFrames)
 {
@@ -669,7 +678,8 @@ TEST_F(MeasureTest, SquareWaveInNormalAndPeakDetectFrames)
 
     // Peak detect: every position holds the pair (100, 160); the same values
     // come out of the averaged sums, over half as many positions.
-    Decode(0x01, 200, true, [](int i) { return i % 2 ? 160 : 100; }, Flat);
+    Decode(
+        0x01, 200, true, [](int i) { return i % 2 ? 160 : 100; }, Flat);
     ASSERT_EQ(live.rec.ValidLen, 100);
     r = Measure();
     EXPECT_EQ(TextAt(r, 3, Col0), "Vpp = 1.875 V");
@@ -702,10 +712,8 @@ TEST_F(MeasureTest, VideoLineFrame)
         unsigned line;
         const char* a1;
     } cases[] = {
-        {"PAL/SECAM", 0x10, 300, "PAL/SECAM N = 300"},
-        {"unknown standard", 0x08, 300, "N = 300"},
-        {"PAL/SECAM, no line", 0x10, 0, "PAL/SECAM "},
-        {"unknown standard, no line", 0x08, 0, "<none>"},
+        {"PAL/SECAM", 0x10, 300, "PAL/SECAM N = 300"},       {"unknown standard", 0x08, 300, "N = 300"},
+        {"PAL/SECAM, no line", 0x10, 0, "PAL/SECAM "},       {"unknown standard, no line", 0x08, 0, "<none>"},
         {"not a video frame", 0x00, 300, "Vrms = 988.2 mV"},
     };
     for (const Case& c : cases) {
@@ -806,5 +814,5 @@ TEST_F(MarkerDrawTest, LinesAtMarkerPositions)
     EXPECT_EQ(img.pixel(g.GridLeft, g.GridTop + 100), background);
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40

@@ -12,11 +12,9 @@ TEST(ScreenGeometryTest, SizesAndMinimums)
         bool small;
         int gw, gh, left, top, dw, dh;
     } cases[] = {
-        {540, 400, false, 480, 288, 31, 27, 48, 36},
-        {731, 499, false, 660, 384, 36, 28, 66, 48},
+        {540, 400, false, 480, 288, 31, 27, 48, 36}, {731, 499, false, 660, 384, 36, 28, 66, 48},
         {180, 100, true, 125, 64, 28, 0, 12, 8},  // narrow and low: the minimums hold
-        {499, 300, true, 420, 224, 40, 0, 42, 28},
-        {500, 300, false, 440, 192, 31, 0, 44, 24},
+        {499, 300, true, 420, 224, 40, 0, 42, 28},   {500, 300, false, 440, 192, 31, 0, 44, 24},
     };
     for (const Case& c : cases) {
         const ScreenGeometry g = ComputeGeometry(c.w, c.h);
@@ -34,5 +32,5 @@ TEST(ScreenGeometryTest, SizesAndMinimums)
     }
 }
 
-} // namespace
-} // namespace kr40
+}  // namespace
+}  // namespace kr40
