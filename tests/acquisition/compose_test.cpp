@@ -10,30 +10,14 @@
 
 #include "acquisition/scope_state.h"
 #include "acquisition/scope_tables.h"
+#include "support/table_rows.h"
 
 namespace kr40 {
 namespace {
 
-int Tb(std::string_view key)
-{
-    const int i = TimeBaseIndex(key);
-    if (i < 0) ADD_FAILURE() << "no time base " << key;
-    return i;
-}
-
-int Volts(std::string_view suffix)
-{
-    const int i = VoltsIndex(suffix);
-    if (i < 0) ADD_FAILURE() << "no volts/div row " << suffix;
-    return i;
-}
-
-int DivItem(int divisions)
-{
-    const int i = DivisionIndex(divisions);
-    if (i < 0) ADD_FAILURE() << "no division item " << divisions;
-    return i;
-}
+using test::DivItem;
+using test::Tb;
+using test::Volts;
 
 void ShowChannels(ScopeSettings& s, bool a1, bool a2, bool d1, bool d2)
 {

@@ -15,6 +15,7 @@
 #include "acquisition/frame.h"
 #include "acquisition/scope_state.h"
 #include "acquisition/scope_tables.h"
+#include "support/table_rows.h"
 #include "core/rounding.h"
 #include "core/sample.h"
 #include "device/link_state.h"
@@ -25,26 +26,9 @@
 namespace kr40::sim {
 namespace {
 
-int TimeBase(std::string_view key)
-{
-    const int i = TimeBaseIndex(key);
-    if (i < 0) ADD_FAILURE() << "no time base " << key;
-    return i;
-}
-
-int VoltsRowOf(std::string_view suffix)
-{
-    const int i = VoltsIndex(suffix);
-    if (i < 0) ADD_FAILURE() << "no volts/div row " << suffix;
-    return i;
-}
-
-int DivItem(int divisions)
-{
-    const int i = DivisionIndex(divisions);
-    if (i < 0) ADD_FAILURE() << "no division item " << divisions;
-    return i;
-}
+using test::DivItem;
+using test::Tb;
+using test::Volts;
 
 std::uint64_t PhaseInc(double hz)
 {
@@ -101,8 +85,8 @@ public:
         s.GenOn_Down = true;
         s.A1_Zero = 128;
         s.A2_Zero = 60;
-        s.Sel(Group::VoltsA1) = VoltsRowOf("05V");
-        s.Sel(Group::VoltsA2) = VoltsRowOf("1V");
+        s.Sel(Group::VoltsA1) = Volts("05V");
+        s.Sel(Group::VoltsA2) = Volts("1V");
         Timing("1mS", Smpl5000, 10);
     }
 
@@ -111,7 +95,7 @@ public:
 
     void Timing(std::string_view timeBase, int smplItem, int divisions)
     {
-        settings().Sel(Group::TimeBase) = TimeBase(timeBase);
+        settings().Sel(Group::TimeBase) = Tb(timeBase);
         settings().Sel(Group::SmplN) = smplItem;
         settings().Sel(Group::SigDiv) = DivItem(divisions);
     }
@@ -206,7 +190,7 @@ TEST(FrameBuilderTest, GeneratorSineHasItsPeriodAndAmplitude)
 
     // The generator switched off: a 3 V peak-to-peak sine stands in for it.
     b.settings().GenOn_Down = false;
-    b.settings().Sel(Group::VoltsA1) = VoltsRowOf("1V");
+    b.settings().Sel(Group::VoltsA1) = Volts("1V");
     ASSERT_TRUE(b.Acquire(tick));
     EXPECT_NEAR(b.rec().PeakToPeakA1, 96, 96 * 0.05);
 }
@@ -441,7 +425,7 @@ TEST(FrameBuilderTest, ZeroVoltsLandsOnTheHostsZeroLevel)
         SCOPED_TRACE(std::to_string(c.zero) + " " + c.volts);
         Bench b(SignalOptions{.a1 = Source::Ground});
         b.settings().A1_Zero = c.zero;
-        b.settings().Sel(Group::VoltsA1) = VoltsRowOf(c.volts);
+        b.settings().Sel(Group::VoltsA1) = Volts(c.volts);
         std::uint64_t tick = 0;
         ASSERT_TRUE(b.Acquire(tick));
         EXPECT_NEAR(b.MeanCode(ChanA1), c.zero, 1.0);
