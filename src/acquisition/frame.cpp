@@ -44,32 +44,17 @@ std::int32_t* FrameBuffers::Second(int channel)
     return const_cast<std::int32_t*>(std::as_const(*this).Second(channel));
 }
 
+// A channel number outside 0..3 is clamped into it.
 const std::int32_t* FrameBuffers::First(int channel) const
 {
-    switch (channel) {
-        case ChanA1:
-            return A1_First.data();
-        case ChanA2:
-            return A2_First.data();
-        case ChanD1:
-            return D1_First.data();
-        default:
-            return D2_First.data();
-    }
+    const std::vector<std::int32_t>* first[] = {&A1_First, &A2_First, &D1_First, &D2_First};
+    return first[std::clamp(channel, 0, 3)]->data();
 }
 
 const std::int32_t* FrameBuffers::Second(int channel) const
 {
-    switch (channel) {
-        case ChanA1:
-            return A1_Second.data();
-        case ChanA2:
-            return A2_Second.data();
-        case ChanD1:
-            return D1_Second.data();
-        default:
-            return D2_Second.data();
-    }
+    const std::vector<std::int32_t>* second[] = {&A1_Second, &A2_Second, &D1_Second, &D2_Second};
+    return second[std::clamp(channel, 0, 3)]->data();
 }
 
 namespace {
