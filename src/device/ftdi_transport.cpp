@@ -164,15 +164,22 @@ bool AskYes(Prompts& prompts, const OpenOptions& options, const std::string& tex
     return prompts.Message(options.caption, text, icon, PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
+// The start both flavours share: resolve the entry points, close a handle
+// opened before, and count the attached devices (none: "device not found").
+FT_STATUS ResolveAndCount(TransportState& state, DeviceProvider& provider, bool bridge, FT_DWORD& count)
+{
+    if (FT_STATUS s = ResolveEntryPoints(state.api, provider, bridge); s != FT_OK) return s;
+    CloseOpenHandle(state);
+    count = 0;
+    if (FT_STATUS s = state.api.CreateDeviceInfoList(&count); s != FT_OK) return s;
+    return count == 0 ? FT_DEVICE_NOT_FOUND : FT_OK;
+}
+
 FT_STATUS OpenBridge(TransportState& state, DeviceProvider& provider, Prompts& prompts, const OpenOptions& options)
 {
     FtApi& api = state.api;
-    if (FT_STATUS s = ResolveEntryPoints(api, provider, true); s != FT_OK) return s;
-    CloseOpenHandle(state);
-
     FT_DWORD count = 0;
-    if (FT_STATUS s = api.CreateDeviceInfoList(&count); s != FT_OK) return s;
-    if (count == 0) return FT_DEVICE_NOT_FOUND;
+    if (FT_STATUS s = ResolveAndCount(state, provider, true, count); s != FT_OK) return s;
     if (options.debug) {
         prompts.Message(options.caption, kBridgeLoadedText + DeviceCountText(count), PromptIcon::Warning,
                         PromptButtons::Ok);
@@ -194,12 +201,8 @@ FT_STATUS OpenBridge(TransportState& state, DeviceProvider& provider, Prompts& p
 FT_STATUS OpenNative(TransportState& state, DeviceProvider& provider, Prompts& prompts, const OpenOptions& options)
 {
     FtApi& api = state.api;
-    if (FT_STATUS s = ResolveEntryPoints(api, provider, false); s != FT_OK) return s;
-    CloseOpenHandle(state);
-
     FT_DWORD count = 0;
-    if (FT_STATUS s = api.CreateDeviceInfoList(&count); s != FT_OK) return s;
-    if (count == 0) return FT_DEVICE_NOT_FOUND;
+    if (FT_STATUS s = ResolveAndCount(state, provider, false, count); s != FT_OK) return s;
     if (options.debug && count >= 2) {
         prompts.Message(options.caption, DeviceCountText(count), PromptIcon::Warning, PromptButtons::Ok);
     }
