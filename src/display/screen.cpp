@@ -43,6 +43,7 @@ void RecomputeGeometry(DisplayState& d, int width, int height)
     d.ScreenBitmap = QImage(std::max(1, width), std::max(1, height), QImage::Format_RGB32);
     d.GridBitmap = QImage(d.g.GridWidth, d.g.GridHeight, QImage::Format_RGB32);
     d.GridBitmap.fill(ToRgb(EmptyColour));
+    d.layerMarks.Reset(d.GridBitmap.width(), d.GridBitmap.height());
 }
 
 }  // namespace kr40

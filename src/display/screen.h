@@ -4,6 +4,7 @@
 // src/display draws with Qt Gui (QImage, QPainter) and nothing else of Qt.
 
 #include <QImage>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -56,11 +57,30 @@ inline QColor ToQColor(std::uint32_t bgr)
 
 inline constexpr std::uint32_t EmptyColour = 0x010101;  // transparent key of GridBitmap
 
+// Which 8-pixel pieces of each GridBitmap row may hold a non-empty pixel:
+// ageing and the overlay visit only those, as most of the layer is empty.
+// Trace drawing keeps them; code writing GridBitmap any other way calls
+// MarkAll afterwards.
+struct LayerMarks {
+    static constexpr int Shift = 3;
+    int perRow = 0;
+    std::vector<std::uint8_t> bits;  // perRow bytes per row, 1 = maybe non-empty
+
+    void Reset(int width, int height)
+    {
+        perRow = (std::max(width, 0) + (1 << Shift) - 1) >> Shift;
+        bits.assign(static_cast<std::size_t>(perRow) * std::max(height, 0), 0);
+    }
+    void MarkAll() { std::fill(bits.begin(), bits.end(), std::uint8_t{1}); }
+    std::uint8_t* Row(int y) { return bits.data() + static_cast<std::size_t>(y) * perRow; }
+};
+
 // What the screen keeps between frames (user-interface thread only).
 struct DisplayState {
     ScreenGeometry g;
-    QImage ScreenBitmap;  // paint box size, Format_RGB32
-    QImage GridBitmap;    // GridWidth × GridHeight, Format_RGB32, persistence layer
+    QImage ScreenBitmap;    // paint box size, Format_RGB32
+    QImage GridBitmap;      // GridWidth × GridHeight, Format_RGB32, persistence layer
+    LayerMarks layerMarks;  // kept by every write to GridBitmap
 
     // Activity indicator counters.
     int spokeCounter = 0, handCounter = 0, servicesSinceFrame = 0;

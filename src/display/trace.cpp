@@ -37,19 +37,27 @@ inline std::int64_t RoundNear(double v)
 // Direct pixel access to a 32-bit image, every write clipped to the image.
 class Canvas {
 public:
-    explicit Canvas(QImage& img)
+    // marks (or null) must have been reset to the image's size.
+    explicit Canvas(QImage& img, LayerMarks* marks = nullptr)
         : bits_(reinterpret_cast<std::uint32_t*>(img.bits())),
           stride_(img.bytesPerLine() / 4),
           w_(img.width()),
           h_(img.height())
     {
+        if (marks && marks->bits.size() == static_cast<std::size_t>(marks->perRow) * h_ &&
+            marks->perRow == ((w_ + (1 << LayerMarks::Shift) - 1) >> LayerMarks::Shift)) {
+            marks_ = marks->bits.data();
+            marksPerRow_ = marks->perRow;
+        }
     }
 
     void Put(int x, int y, QRgb c)
     {
         if (static_cast<unsigned>(x) < static_cast<unsigned>(w_) &&
-            static_cast<unsigned>(y) < static_cast<unsigned>(h_))
+            static_cast<unsigned>(y) < static_cast<unsigned>(h_)) {
             bits_[y * stride_ + x] = c;
+            if (marks_) marks_[y * marksPerRow_ + (x >> LayerMarks::Shift)] = 1;
+        }
     }
 
     // Vertical line from y1 towards y2, y2 itself excluded (nothing when equal).
@@ -62,6 +70,10 @@ public:
         hi = std::min(hi, h_ - 1);
         std::uint32_t* p = bits_ + static_cast<qsizetype>(lo) * stride_ + x;
         for (int y = lo; y <= hi; ++y, p += stride_) *p = c;
+        if (marks_) {
+            std::uint8_t* m = marks_ + lo * marksPerRow_ + (x >> LayerMarks::Shift);
+            for (int y = lo; y <= hi; ++y, m += marksPerRow_) *m = 1;
+        }
     }
 
     // Joining line from (xa, ya) to (xb, yb): the start pixel is left out (it
@@ -122,12 +134,19 @@ public:
         const int y1 = std::max(y, 0), y2 = std::min(y + h, h_);
         if (x1 >= x2) return;
         for (int yy = y1; yy < y2; ++yy) std::fill(bits_ + yy * stride_ + x1, bits_ + yy * stride_ + x2, c);
+        if (marks_) {
+            for (int yy = y1; yy < y2; ++yy)
+                std::fill(marks_ + yy * marksPerRow_ + (x1 >> LayerMarks::Shift),
+                          marks_ + yy * marksPerRow_ + ((x2 - 1) >> LayerMarks::Shift) + 1, 1);
+        }
     }
 
 private:
     std::uint32_t* bits_;
     qsizetype stride_;
     int w_, h_;
+    std::uint8_t* marks_ = nullptr;
+    int marksPerRow_ = 0;
 };
 
 // The ten values at index + phase / 10 of one sample index. Where all 18 taps
@@ -160,13 +179,25 @@ struct SincRun {
     }
 };
 
-// Whether the eight pixels at p all hold the empty colour (tag byte ignored).
-// Most of the persistence layer is empty, so this runs over all of it.
-inline bool EightEmpty(const std::uint32_t* p)
+// Calls fn(row, x1, x2, mark) for every marked 8-pixel piece of the
+// persistence layer. Marks that do not fit the layer (it was replaced without
+// them) are rebuilt as all set, so nothing drawn is ever skipped.
+template <typename Fn>
+void ForEachMarkedPiece(DisplayState& d, Fn&& fn)
 {
-    std::uint32_t any = 0;
-    for (int k = 0; k < 8; ++k) any |= (p[k] & kRgbMask) ^ EmptyColour;
-    return any == 0;
+    const int w = d.GridBitmap.width(), h = d.GridBitmap.height();
+    LayerMarks& m = d.layerMarks;
+    constexpr int piece = 1 << LayerMarks::Shift;
+    if (m.perRow != (w + piece - 1) / piece || m.bits.size() != static_cast<std::size_t>(m.perRow) * h) {
+        m.Reset(w, h);
+        m.MarkAll();
+    }
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* marks = m.Row(y);
+        for (int c = 0; c < m.perRow; ++c) {
+            if (marks[c]) fn(y, c * piece, std::min(w, (c + 1) * piece), marks[c]);
+        }
+    }
 }
 
 bool SpectrumComputed(const DisplayState& d)
@@ -281,7 +312,7 @@ void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p)
 
     // Draw: one bar per column, joined to the previous column in vectors mode
     // when the two do not overlap.
-    Canvas cv(target);
+    Canvas cv(target, p.marks);
     const int bottom = p.y0 + g.GridHeight;
     const int originX = p.x0 - shiftPx;
     const QRgb dimColour = BlendColor(p.colour & kRgbMask, p.background & kRgbMask, 3.0) | (p.colour & ~kRgbMask);
@@ -349,7 +380,6 @@ void AgePersistence(DisplayState& d, const ScopeSettings& s)
     const QRgb a2 = ToRgb(s.Colors[ColorA2]) & kRgbMask;
     const QRgb d1 = ToRgb(s.Colors[ColorD1]) & kRgbMask;
     const QRgb d2 = ToRgb(s.Colors[ColorD2]) & kRgbMask;
-    const int w = img.width(), h = img.height();
     auto* bits = reinterpret_cast<std::uint32_t*>(img.bits());
     const qsizetype stride = img.bytesPerLine() / 4;
     const auto age = [&](std::uint32_t& px) {
@@ -368,16 +398,16 @@ void AgePersistence(DisplayState& d, const ScopeSettings& s)
         if (tag > 63) tag = 0;  // drawn with an opaque top byte: a fresh pixel
         px = d.palette[tag];
     };
-    // Most of the layer is empty: skip runs of eight empty pixels at a time.
-    for (int y = 0; y < h; ++y) {
+    // Only marked pieces can hold a trace; a piece faded out completely loses its mark.
+    ForEachMarkedPiece(d, [&](int y, int x1, int x2, std::uint8_t& mark) {
         std::uint32_t* row = bits + y * stride;
-        int x = 0;
-        for (; x + 8 <= w; x += 8) {
-            if (EightEmpty(row + x)) continue;
-            for (int k = 0; k < 8; ++k) age(row[x + k]);
+        std::uint32_t any = 0;
+        for (int x = x1; x < x2; ++x) {
+            age(row[x]);
+            any |= (row[x] & kRgbMask) ^ empty;
         }
-        for (; x < w; ++x) age(row[x]);
-    }
+        if (any == 0) mark = 0;
+    });
 }
 
 void RequestPersistenceReset(DisplayState& d)
@@ -468,6 +498,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         t.frame = &fs.rec;
         t.timeDivNs = timeDiv;
         t.background = background;
+        t.marks = &img == &d.GridBitmap ? &d.layerMarks : nullptr;
         DrawTrace(img, g, t);
     };
 
@@ -531,29 +562,21 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     if (persist && !d.GridBitmap.isNull() && d.GridBitmap.depth() == 32) {
         const QImage& layer = d.GridBitmap;
         const QRgb empty = ToRgb(EmptyColour) & kRgbMask;
-        const int x1 = std::max(0, -g.GridLeft), x2 = std::min(layer.width(), screen.width() - g.GridLeft);
-        const int y1 = std::max(0, -g.GridTop), y2 = std::min(layer.height(), screen.height() - g.GridTop);
+        const int xMin = std::max(0, -g.GridLeft), xMax = std::min(layer.width(), screen.width() - g.GridLeft);
+        const int yMin = std::max(0, -g.GridTop), yMax = std::min(layer.height(), screen.height() - g.GridTop);
         const auto* src = reinterpret_cast<const std::uint32_t*>(layer.constBits());
         const qsizetype srcStride = layer.bytesPerLine() / 4;
         auto* dst = reinterpret_cast<std::uint32_t*>(screen.bits());
         const qsizetype dstStride = screen.bytesPerLine() / 4;
-        for (int y = y1; y < y2; ++y) {
+        ForEachMarkedPiece(d, [&](int y, int x1, int x2, std::uint8_t&) {
+            if (y < yMin || y >= yMax) return;
             const std::uint32_t* s = src + y * srcStride;
             std::uint32_t* o = dst + (g.GridTop + y) * dstStride + g.GridLeft;
-            const auto put = [&](int x) {
+            for (int x = std::max(x1, xMin); x < std::min(x2, xMax); ++x) {
                 const std::uint32_t v = s[x] & kRgbMask;
-                if (v != empty) o[x] = v | ~kRgbMask;
-            };
-            int x = x1;
-            for (; x + 8 <= x2; x += 8) {
-                if (EightEmpty(s + x)) continue;
-                for (int k = x; k < x + 8; ++k) {
-                    const std::uint32_t v = s[k] & kRgbMask;
-                    o[k] = v != empty ? (v | ~kRgbMask) : o[k];
-                }
+                o[x] = v != empty ? (v | ~kRgbMask) : o[x];
             }
-            for (; x < x2; ++x) put(x);
-        }
+        });
     }
 
     // 8-9. Decoder overlay, trigger-condition flag, spectrum, markers,

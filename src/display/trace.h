@@ -36,10 +36,11 @@ struct TraceParams {
     const FrameRecord* frame = nullptr;  // Divider, roll flag, ring position; null = none
     std::uint64_t timeDivNs = 0;         // time per division, for the dimmed length
     QRgb background = 0;                 // for the dimmed colour
+    LayerMarks* marks = nullptr;         // the target's marks (persistence layer), null = none
 };
 
 // Draws one trace straight into a 32-bit image (Format_RGB32 or ARGB32),
-// clipped to the image. Emits at most one bar and one joining line per column;
+// clipped to the image, marking what it writes in p.marks. Emits at most one bar and one joining line per column;
 // the column work arrays are fixed-size and reused (one pair per thread).
 void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p);
 
