@@ -20,6 +20,7 @@ class ScriptedPrompts : public Prompts {
 public:
     std::deque<PromptAnswer> answers;              // for Message; Ok when empty
     std::deque<std::optional<std::string>> files;  // for OpenFile/SaveFile; cancel when empty
+    std::deque<std::optional<std::uint32_t>> colours;  // for ChooseColor; cancel when empty
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> fileRequests;
     std::function<void()> onPrompt;  // runs inside every prompt
@@ -33,7 +34,11 @@ public:
     }
     std::optional<std::string> OpenFile(const FileDialogRequest& r) override { return File(r); }
     std::optional<std::string> SaveFile(const FileDialogRequest& r) override { return File(r); }
-    std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
+    std::optional<std::uint32_t> ChooseColor(std::uint32_t) override
+    {
+        if (onPrompt) onPrompt();
+        return Next(colours, std::optional<std::uint32_t>());
+    }
 
 private:
     std::optional<std::string> File(const FileDialogRequest& r)

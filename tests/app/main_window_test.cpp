@@ -1,0 +1,298 @@
+// The main window on the offscreen platform, driven like a user would: the
+// real acquisition thread on the simulated instrument, scripted prompts.
+
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+#include <thread>
+
+#include "acquisition/scope_state.h"
+#include "acquisition/scope_tables.h"
+#include "app/single_instance.h"
+#include "display/screen.h"
+#include "simulator/sim_provider.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+#include "ui/captions.h"
+#include "ui/color_set_dialog.h"
+
+namespace kr40 {
+namespace {
+
+using sim::Fault;
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    // A window on the simulated instrument (or on an empty device list).
+    void Start(bool instrument = true, const std::string& iniText = "")
+    {
+        sim::SimProviderOptions o;
+        if (!instrument) o.devices.clear();
+        provider = std::make_unique<sim::SimProvider>(o);
+        settingsFile = dir.path() / "kr40.ini";
+        std::ofstream(settingsFile) << (iniText.empty() ? "[Common]\nRussian=0\n" : iniText);
+        MainWindowOptions w;
+        w.settingsFile = settingsFile;
+        w.prompts = &prompts;
+        w.provider = provider.get();
+        window = std::make_unique<MainWindow>(std::move(w));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Initialised(); }, 5000));
+    }
+    void TearDown() override
+    {
+        if (window) window->close();
+        window.reset();
+    }
+
+    ScopeState& St() { return window->State(); }
+    QAbstractButton* Btn(const char* name) { return window->Button(name); }
+    bool WaitFrames(int n)
+    {
+        const int target = window->FramesDrawn() + n;
+        return QTest::qWaitFor([&] { return window->FramesDrawn() >= target; }, 10000);
+    }
+    bool WaitMessage(std::size_t count, int ms = 5000)
+    {
+        return QTest::qWaitFor([&] { return prompts.messages.size() >= count; }, ms);
+    }
+
+    test::TempDir dir;
+    std::filesystem::path settingsFile;
+    test::ScriptedPrompts prompts;
+    std::unique_ptr<sim::SimProvider> provider;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, WithoutInstrumentStartIsSilentAndRunReportsDeviceNotFound)
+{
+    Start(false);
+    QTest::qWait(100);
+    EXPECT_TRUE(prompts.messages.empty());
+    Btn("SpeedButton_Run")->click();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].caption, "USB Error - 2");
+    EXPECT_EQ(prompts.messages[0].text, "Device not found.");
+    EXPECT_FALSE(Btn("SpeedButton_Run")->isChecked());
+    EXPECT_FALSE(St().settings.Run_Down);
+}
+
+TEST_F(MainWindowTest, RunBringsFramesAndTurnsTheIndicator)
+{
+    Start();
+    const int spokes = window->Display().spokeCounter, hand = window->Display().handCounter;
+    Btn("SpeedButton_Run")->click();
+    EXPECT_TRUE(Btn("SpeedButton_Run")->isChecked());
+    ASSERT_TRUE(WaitFrames(3));
+    EXPECT_TRUE(Btn("SpeedButton_Run")->isChecked());
+    EXPECT_NE(window->Display().handCounter, hand);
+    EXPECT_NE(window->Display().spokeCounter, spokes);
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST_F(MainWindowTest, SingleStopsAfterOneCompleteFrame)
+{
+    Start();
+    Btn("SpeedButton_Sngl")->click();
+    ASSERT_TRUE(WaitFrames(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Btn("SpeedButton_Sngl")->isChecked(); }, 5000));
+    EXPECT_FALSE(St().settings.Sngl_Down);
+    const int frames = window->FramesDrawn();
+    QTest::qWait(300);
+    EXPECT_EQ(window->FramesDrawn(), frames);
+}
+
+TEST_F(MainWindowTest, UnpluggedCableOffersRecoveryAndNoLeavesButtonsUp)
+{
+    Start();
+    Btn("SpeedButton_Run")->click();
+    ASSERT_TRUE(WaitFrames(1));
+    prompts.answers.push_back(PromptAnswer::No);
+    provider->Instrument().SetFault(Fault::Unplugged, true);
+    ASSERT_TRUE(WaitMessage(1, 3000));
+    EXPECT_EQ(prompts.messages[0].caption, "Warning");
+    EXPECT_EQ(prompts.messages[0].text, "Recover after USB connection lost.\r\nError code 1");
+    EXPECT_EQ(prompts.messages[0].buttons, PromptButtons::YesNo);
+    for (const char* b : {"SpeedButton_Run", "SpeedButton_Sngl", "SpeedButton_GenOn"})
+        EXPECT_FALSE(Btn(b)->isChecked()) << b;
+    // The settings were saved before the box.
+    EXPECT_TRUE(std::filesystem::exists(settingsFile));
+}
+
+TEST_F(MainWindowTest, SilentInstrumentGivesThePowerFailureBox)
+{
+    Start();
+    Btn("SpeedButton_Run")->click();
+    ASSERT_TRUE(WaitFrames(1));
+    prompts.answers.push_back(PromptAnswer::No);
+    provider->Instrument().SetFault(Fault::ServiceStopped, true);
+    // Six silent seconds: the window timer's ticks, run here without waiting.
+    for (int i = 0; i < 8 && prompts.messages.empty(); ++i) window->Timer1Timer();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "Recover after Power failure.\r\nError code 3");
+}
+
+TEST_F(MainWindowTest, SecondStartHandsItsFileToTheFirst)
+{
+    Start();
+    const auto krs = dir.path() / "hand over.krs";
+    std::ofstream(krs) << "[Common]\nCH_D1=1\n[Scope]\n2mS=1\n";
+    SingleInstance first(QString("kr40_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(__LINE__));
+    ASSERT_TRUE(first.Claim());
+    QObject::connect(&first, &SingleInstance::HandedOver, window.get(),
+                     [&](int count, const QString& arg) { window->HandOver(count, arg); });
+    bool delivered = false;
+    std::thread second(
+        [&] { delivered = SingleInstance::HandOver(first.Name(), 1, QString::fromStdString(krs.string()), 5000); });
+    const bool switched =
+        QTest::qWaitFor([&] { return St().settings.Sel(Group::TimeBase) == TimeBaseIndex("2mS"); }, 5000);
+    second.join();
+    EXPECT_TRUE(delivered);
+    EXPECT_TRUE(switched) << (prompts.messages.empty() ? "" : prompts.messages[0].text);
+    EXPECT_TRUE(Btn("SpeedButton_2mS")->isChecked());
+}
+
+TEST_F(MainWindowTest, KeyboardEdgeCases)
+{
+    Start();
+    ScopeSettings& s = St().settings;
+    // Right at 50 nS changes nothing (and still applies).
+    Btn("SpeedButton_50nS")->click();
+    QTest::keyClick(window.get(), Qt::Key_Right);
+    EXPECT_EQ(s.Sel(Group::TimeBase), TimeBaseIndex("50nS"));
+    QTest::keyClick(window.get(), Qt::Key_Left);
+    EXPECT_EQ(s.Sel(Group::TimeBase), TimeBaseIndex("01uS"));
+    EXPECT_TRUE(Btn("SpeedButton_01uS")->isChecked());
+    // Up at 2 V changes nothing; Down steps to 1 V.
+    Btn("SpeedButton_2V_A1")->click();
+    QTest::keyClick(window.get(), Qt::Key_Up);
+    EXPECT_EQ(s.Sel(Group::VoltsA1), VoltsIndex("2V"));
+    QTest::keyClick(window.get(), Qt::Key_Down);
+    EXPECT_EQ(s.Sel(Group::VoltsA1), VoltsIndex("1V"));
+    // Ctrl+A with averaging off does nothing, also with a spectrum shown.
+    s.FFT_View_A1 = true;
+    s.FFT_Ave_On = false;
+    const int ave = s.FFT_Ave;
+    QTest::keyClick(window.get(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(s.FFT_Ave, ave);
+    EXPECT_FALSE(s.FFT_Ave_On);
+    // Space presses Run.
+    s.FFT_View_A1 = false;
+    QTest::keyClick(window.get(), Qt::Key_Space);
+    EXPECT_TRUE(Btn("SpeedButton_Run")->isChecked());
+}
+
+TEST_F(MainWindowTest, HeaderButtonReturnsProbeX100ToX1)
+{
+    Start();
+    window->Action("Menu_A1_x100")->trigger();
+    EXPECT_EQ(St().settings.Sel(Group::ProbeA1), ProbeX100);
+    EXPECT_TRUE(window->Action("Menu_A1_x100")->isChecked());
+    Btn("SpeedButton_VoltsDiv_A1")->click();
+    EXPECT_EQ(St().settings.Sel(Group::ProbeA1), ProbeX1);
+    EXPECT_TRUE(window->Action("Menu_A1_x1")->isChecked());
+    EXPECT_FALSE(window->Action("Menu_A1_x100")->isChecked());
+    Btn("SpeedButton_VoltsDiv_A1")->click();
+    EXPECT_EQ(St().settings.Sel(Group::ProbeA1), ProbeX10);
+}
+
+TEST_F(MainWindowTest, MenusFollowTheFirmwareVersion)
+{
+    Start(false);
+    const auto open = [&](const char* menu) { emit window->Menu(menu)->aboutToShow(); };
+    const struct {
+        int firmware;
+        bool transferRate, schmitt;
+    } cases[] = {{-1, true, true}, {211, false, false}, {212, false, true}, {213, true, true}};
+    for (const auto& c : cases) {
+        St().link.identity.Update([&](DeviceIdentity& id) { id.FirmVer = c.firmware; });
+        open("Menu_File");
+        open("Menu_Options");
+        EXPECT_EQ(window->Action("Menu_Transfer_Rate")->isVisible(), c.transferRate) << c.firmware;
+        EXPECT_EQ(window->Action("Menu_SchmittT_D1")->isVisible(), c.schmitt) << c.firmware;
+        EXPECT_EQ(window->Action("Menu_SchmittT_D2")->isVisible(), c.schmitt) << c.firmware;
+        EXPECT_EQ(window->Action("Sep_SchmittT")->isVisible(), c.schmitt) << c.firmware;
+    }
+}
+
+TEST_F(MainWindowTest, RussianAndBackGivesTheDesignedEnglishCaptions)
+{
+    Start(false);
+    const auto text = [&](const std::string& name) -> QString {
+        if (QAction* a = window->Action(name)) return a->text();
+        if (QAbstractButton* b = window->Button(name)) return b->text();
+        return {};
+    };
+    std::map<std::string, QString> designed;
+    for (const CaptionRow& r : MainCaptions()) designed[r.control] = text(r.control);
+
+    window->Action("Menu_Russian")->trigger();
+    EXPECT_TRUE(St().settings.Russian);
+    EXPECT_EQ(text("Menu_File"), QString::fromUtf8("Файл"));
+    EXPECT_EQ(text("SpeedButton_Run"), QString::fromUtf8("Пуск"));
+    EXPECT_EQ(text("Menu_Language"), "Language");
+    EXPECT_TRUE(window->Action("Menu_Russian")->isChecked());
+    EXPECT_FALSE(window->Action("Menu_English")->isChecked());
+
+    window->Action("Menu_English")->trigger();
+    EXPECT_FALSE(St().settings.Russian);
+    for (const auto& [name, caption] : designed) {
+        if (caption.isEmpty()) continue;  // a control of a later panel
+        EXPECT_EQ(text(name), caption) << name;
+    }
+    EXPECT_EQ(text("Menu_CH_A1"), "CH A1");
+    EXPECT_EQ(text("Menu_Transfer_Rate"), "Transfer Rate (Mbps)");
+    EXPECT_EQ(text("Menu_Recorder"), "Binary Recorder (CH A1)...");
+}
+
+TEST_F(MainWindowTest, ColourDialogCancelRestoresAllTwelveColours)
+{
+    Start(false);
+    ScopeSettings& s = St().settings;
+    for (int i = 0; i < ColorCount; ++i) s.Colors[static_cast<std::size_t>(i)] = 0x010203u * (i + 1);
+    const auto before = s.Colors;
+    prompts.colours.push_back(0x123456u);
+    std::array<std::uint32_t, ColorCount> shownLive{};
+    QTimer::singleShot(0, [&] {
+        auto* dialog = window->findChild<TForm_ColorSet*>("Form_ColorSet");
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QPushButton*>("Button_cl_A2")->click();
+        EXPECT_EQ(s.Colors[ColorA2], 0x123456u);
+        dialog->findChild<QPushButton*>("Button_clDefault")->click();
+        shownLive = s.Colors;
+        dialog->findChild<QPushButton*>("Button_Cancel")->click();
+    });
+    window->Menu_ColorsClick();
+    EXPECT_NE(shownLive, before);
+    EXPECT_EQ(s.Colors, before);
+    EXPECT_FALSE(St().BusyEvent.IsSet());
+}
+
+TEST_F(MainWindowTest, ClosingWhileFramesStreamStopsTheThread)
+{
+    Start();
+    Btn("SpeedButton_Run")->click();
+    ASSERT_TRUE(WaitFrames(2));
+    // Let the worker block in a hand-off that this (user-interface) thread
+    // does not serve, then close: the join must not wait for it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    window.reset();
+    // The settings file was written on close.
+    std::ifstream in(settingsFile);
+    std::string all((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_NE(all.find("[Scope]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kr40
