@@ -131,6 +131,7 @@ void* AsPointerArg(FT_DWORD value)
 
 void CloseOpenHandle(TransportState& state)
 {
+    std::unique_lock lock(state.HandleMutex);
     if (!state.DeviceHandleOpen) return;
     state.DeviceHandleOpen = false;
     FT_HANDLE handle = state.DeviceHandle.exchange(nullptr);
@@ -315,6 +316,7 @@ void ShowUsbError(Prompts& prompts, FT_STATUS status, bool russian)
 FT_STATUS CloseScopeDevice(TransportState& state)
 {
     FT_STATUS status = FT_OK;
+    std::unique_lock lock(state.HandleMutex);
     if (state.DeviceHandleOpen) {
         state.DeviceHandleOpen = false;
         FT_HANDLE handle = state.DeviceHandle.exchange(nullptr);
@@ -327,6 +329,7 @@ FT_STATUS CloseScopeDevice(TransportState& state)
 FT_STATUS TransportLink::Read(void* buffer, FT_DWORD toRead, FT_DWORD* read)
 {
     FT_Read_t fn = state_.api.Read;
+    std::shared_lock lock(state_.HandleMutex);
     if (fn == nullptr || !state_.DeviceHandleOpen) {
         if (read != nullptr) *read = 0;
         return FT_INVALID_HANDLE;
@@ -338,6 +341,7 @@ FT_STATUS TransportLink::Write(const void* buffer, FT_DWORD toWrite, FT_DWORD* w
 {
     FT_Write_t fn = state_.api.Write;
     FT_STATUS status = FT_INVALID_HANDLE;
+    std::shared_lock lock(state_.HandleMutex);
     if (fn == nullptr || !state_.DeviceHandleOpen) {
         if (written != nullptr) *written = 0;
     } else {
@@ -352,6 +356,7 @@ FT_STATUS TransportLink::GetQueueStatus(FT_DWORD* rxBytes)
 {
     FT_GetQueueStatus_t fn = state_.api.GetQueueStatus;
     FT_STATUS status = FT_INVALID_HANDLE;
+    std::shared_lock lock(state_.HandleMutex);
     if (fn == nullptr || !state_.DeviceHandleOpen) {
         if (rxBytes != nullptr) *rxBytes = 0;
     } else {

@@ -4,6 +4,7 @@
 // thin call layer used by the packet layer, and the "USB Error" box.
 
 #include <atomic>
+#include <shared_mutex>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -47,11 +48,14 @@ struct TransportState {
     // search. Atomic with the handle because the acquisition thread reads both.
     std::atomic<bool> DeviceHandleOpen{false};
     std::atomic<FT_HANDLE> DeviceHandle{nullptr};
+    // Calls on the handle hold it shared; closing the handle holds it
+    // exclusively, so a reopen never frees a handle under a call in flight.
+    std::shared_mutex HandleMutex;
     // Result of the last open (stored by the caller of OpenScopeDevice),
     // queue-status or write call; 0 = link usable.
     std::atomic<FT_STATUS> LinkStatus{FT_INVALID_HANDLE};
     int TransferMode = 0;       // 0 = not set up, 1 = no flow control, 2 = RTS/CTS
-    bool DeviceOpened = false;  // set after the first successful set-up, never cleared
+    bool DeviceOpened = false;  // set after the first successful set-up, cleared by recovery
     std::uint32_t ChipId = 0;
     FtApi api;  // resolved entry points
 };

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <functional>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/scripted_prompts.h"
@@ -94,6 +98,9 @@ public:
     FT_DWORD queued = 0;
     FT_STATUS writeStatus = FT_OK;
     std::string readBytes = "abc";
+    std::function<void()> duringRead;  // runs inside FT_Read (from the reading thread)
+    std::atomic<bool> readInFlight{false};
+    std::atomic<bool> closedDuringRead{false};
 
     // Record.
     std::vector<std::string> loads, unloads, calls;
@@ -142,12 +149,19 @@ FT_STATUS FakeOpen(int index, FT_HANDLE* h)
 }
 FT_STATUS FakeClose(FT_HANDLE h)
 {
+    if (F().readInFlight) F().closedDuringRead = true;
     F().calls.push_back("Close(" + Dev(h) + ")");
     return FT_OK;
 }
 FT_STATUS FakeRead(FT_HANDLE h, void* buffer, FT_DWORD toRead, FT_DWORD* read)
 {
-    F().calls.push_back("Read(" + Dev(h) + "," + std::to_string(toRead) + ")");
+    if (F().duringRead) {
+        F().readInFlight = true;
+        F().duringRead();
+        F().readInFlight = false;
+    } else {
+        F().calls.push_back("Read(" + Dev(h) + "," + std::to_string(toRead) + ")");
+    }
     const std::size_t n = std::min<std::size_t>(toRead, F().readBytes.size());
     std::memcpy(buffer, F().readBytes.data(), n);
     *read = static_cast<FT_DWORD>(n);
@@ -771,6 +785,33 @@ TEST_F(TransportTest, CloseForExit)
     EXPECT_EQ(link.GetQueueStatus(&n), FT_INVALID_HANDLE);
     EXPECT_EQ(CloseScopeDevice(state), FT_OK);
     EXPECT_EQ(fake.calls, std::vector<std::string>{"Close(dev0)"});
+}
+
+TEST_F(TransportTest, CloseWaitsForACallInFlight)
+{
+    // The user interface closes (or reopens) the device while the acquisition
+    // thread is inside a read: the handle must outlive the read.
+    fake.devices = {{kTrue, 0x11}};
+    ASSERT_EQ(Open(), FT_OK);
+    std::atomic<bool> reading{false}, release{false};
+    fake.duringRead = [&] {
+        reading = true;
+        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    TransportLink link(state);
+    std::thread worker([&] {
+        char buf[4];
+        FT_DWORD n = 0;
+        link.Read(buf, sizeof buf, &n);
+    });
+    while (!reading) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::thread closer([&] { CloseScopeDevice(state); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    release = true;
+    worker.join();
+    closer.join();
+    EXPECT_FALSE(fake.closedDuringRead);
+    EXPECT_FALSE(state.DeviceHandleOpen);
 }
 
 // --- The error box -------------------------------------------------------------
