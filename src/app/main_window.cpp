@@ -276,8 +276,11 @@ MainWindow::MainWindow(MainWindowOptions options)
     timer2_->setInterval(50);
     connect(timer2_, &QTimer::timeout, this, &MainWindow::Timer2Timer);
 
-    resize(731, 499 + menuBar()->sizeHint().height());
-    setMinimumSize(739 - 8, 545 - 46);
+    // The design's client area, which is also the smallest window (its
+    // minimum of 739 x 545 is this client area with the frame and caption).
+    const QSize client(731, 499 + menuBar()->sizeHint().height());
+    resize(client);
+    setMinimumSize(client);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     SyncControls();
@@ -1063,45 +1066,15 @@ void MainWindow::Relayout()
 
 void MainWindow::keyPressEvent(QKeyEvent* e)
 {
-    Key key = Key::Other;
-    switch (e->key()) {
-        case Qt::Key_F:
-            key = Key::F;
-            break;
-        case Qt::Key_A:
-            key = Key::A;
-            break;
-        case Qt::Key_D:
-            key = Key::D;
-            break;
-        case Qt::Key_W:
-            key = Key::W;
-            break;
-        case Qt::Key_V:
-            key = Key::V;
-            break;
-        case Qt::Key_Left:
-            key = Key::Left;
-            break;
-        case Qt::Key_Right:
-            key = Key::Right;
-            break;
-        case Qt::Key_Up:
-            key = Key::Up;
-            break;
-        case Qt::Key_Down:
-            key = Key::Down;
-            break;
-        case Qt::Key_Space:
-            key = Key::Space;
-            break;
-        case Qt::Key_Return:
-        case Qt::Key_Enter:
-            key = Key::Enter;
-            break;
-        default:
-            return QMainWindow::keyPressEvent(e);
-    }
+    static constexpr std::pair<int, Key> kKeys[] = {
+        {Qt::Key_F, Key::F},         {Qt::Key_A, Key::A},          {Qt::Key_D, Key::D},
+        {Qt::Key_W, Key::W},         {Qt::Key_V, Key::V},          {Qt::Key_Left, Key::Left},
+        {Qt::Key_Right, Key::Right}, {Qt::Key_Up, Key::Up},        {Qt::Key_Down, Key::Down},
+        {Qt::Key_Space, Key::Space}, {Qt::Key_Return, Key::Enter}, {Qt::Key_Enter, Key::Enter}};
+    const auto* hit =
+        std::find_if(std::begin(kKeys), std::end(kKeys), [&](const auto& k) { return k.first == e->key(); });
+    if (hit == std::end(kKeys)) return QMainWindow::keyPressEvent(e);
+    const Key key = hit->second;
     KeyContext ctx;
     ctx.fftA1Enabled = Action("Menu_FFT_A1")->isEnabled();
     ctx.fftA2Enabled = Action("Menu_FFT_A2")->isEnabled();
