@@ -14,8 +14,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPainter>
-#include <QPainterPath>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -29,6 +27,7 @@
 #include "acquisition/frame.h"
 #include "acquisition/scope_state.h"
 #include "acquisition/scope_tables.h"
+#include "app/glyphs.h"
 #include "app/menu_table.h"
 #include "app/qt_prompts.h"
 #include "app/screen_widget.h"
@@ -43,6 +42,7 @@
 #include "display/screen.h"
 #include "display/trace.h"
 #include "files/settings_file.h"
+#include "trigger/trig_set_dialog.h"
 #include "ui/about_dialog.h"
 #include "ui/captions.h"
 #include "ui/color_set_dialog.h"
@@ -123,68 +123,6 @@ QString Q(const std::string& s)
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// Button glyphs: coupling (DC: a sine over a bar; AC: the sine alone), trigger
-// edge (rising / falling) and the generator's wave shapes.
-QIcon Glyph(const std::function<void(QPainterPath&)>& draw, bool bar = false)
-{
-    QPixmap pm(22, 14);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(Qt::black, 1.4));
-    QPainterPath path;
-    draw(path);
-    p.drawPath(path);
-    if (bar) p.drawLine(QPointF(3, 12.5), QPointF(19, 12.5));
-    return QIcon(pm);
-}
-
-void SinePath(QPainterPath& path, double top, double bottom)
-{
-    const double mid = (top + bottom) / 2, amp = (bottom - top) / 2;
-    path.moveTo(3, mid);
-    for (int x = 3; x <= 19; ++x) path.lineTo(x, mid - amp * std::sin((x - 3) * 6.2832 / 16));
-}
-
-QIcon CouplingIcon(bool ac)
-{
-    return Glyph([](QPainterPath& p) { SinePath(p, 2, 10); }, !ac);
-}
-
-QIcon EdgeIcon(bool falling)
-{
-    return Glyph([falling](QPainterPath& p) {
-        const double a = falling ? 3 : 11, b = falling ? 11 : 3;
-        p.moveTo(3, a);
-        p.lineTo(10, a);
-        p.lineTo(12, b);
-        p.lineTo(19, b);
-    });
-}
-
-QIcon ShapeIcon(int shape)
-{
-    return Glyph([shape](QPainterPath& p) {
-        switch (shape) {
-            case ShapeSin:
-                SinePath(p, 2, 12);
-                break;
-            case ShapeRect:
-                p.moveTo(3, 12), p.lineTo(3, 2), p.lineTo(11, 2), p.lineTo(11, 12), p.lineTo(19, 12), p.lineTo(19, 2);
-                break;
-            case ShapeTrian:
-                p.moveTo(3, 12), p.lineTo(11, 2), p.lineTo(19, 12);
-                break;
-            case ShapeUpTrian:
-                p.moveTo(3, 12), p.lineTo(17, 2), p.lineTo(17, 12);
-                break;
-            default:
-                p.moveTo(5, 12), p.lineTo(5, 2), p.lineTo(19, 12);
-                break;
-        }
-    });
-}
-
 // The setting a control holds, from the key table's "held by" column.
 const SettingKey* KeyHeldBy(const std::string& control)
 {
@@ -203,13 +141,12 @@ bool KeyValue(const ScopeSettings& s, const SettingKey& k)
 constexpr int kButtonHeight = 19;
 
 // Commands whose features are still being built: shown, but disabled.
-constexpr std::array<const char*, 26> kPendingControls = {
-    "Menu_Open",           "Menu_Open_Gen_Form", "Menu_Save_As",       "Menu_Image",        "Menu_Text",
-    "Menu_EBin_A1",        "Menu_EBin_A2",       "Menu_EBin_D1",       "Menu_EBin_D2",      "Menu_Recorder",
-    "Menu_Trigger",        "Menu_FFTSet",        "Menu_GeneratorSet",  "Menu_FM_Calibrate", "Menu_ZeroCalibrate",
-    "Menu_TDCCalibrate",   "Menu_BG_Do",         "Menu_BG_Clr",        "Menu_FFT_A1",       "Menu_FFT_A2",
-    "Menu_SerialDecoders", "Menu_LCMeter",       "Menu_Help_Contents", "SpeedButton_Trig",  "SpeedButton_GenRun",
-    "ComboBox_AFG"};
+constexpr std::array<const char*, 24> kPendingControls = {
+    "Menu_Open",    "Menu_Open_Gen_Form", "Menu_Save_As",       "Menu_Image",         "Menu_Text",
+    "Menu_EBin_A1", "Menu_EBin_A2",       "Menu_EBin_D1",       "Menu_EBin_D2",       "Menu_Recorder",
+    "Menu_FFTSet",  "Menu_GeneratorSet",  "Menu_FM_Calibrate",  "Menu_ZeroCalibrate", "Menu_TDCCalibrate",
+    "Menu_BG_Do",   "Menu_BG_Clr",        "Menu_FFT_A1",        "Menu_FFT_A2",        "Menu_SerialDecoders",
+    "Menu_LCMeter", "Menu_Help_Contents", "SpeedButton_GenRun", "ComboBox_AFG"};
 
 bool Pending(const std::string& name)
 {
@@ -289,7 +226,10 @@ MainWindow::MainWindow(MainWindowOptions options)
 
 MainWindow::~MainWindow()
 {
+    // The thread first, then the device: nothing may signal or read this
+    // window's state once it is gone.
     StopThread();
+    CloseScopeDevice(st_->transport);
 }
 
 Prompts& MainWindow::Ask()
@@ -424,14 +364,8 @@ void MainWindow::BuildControls()
     genBox_->setFixedHeight(114);
     BuildScopeGroup();
     BuildGeneratorGroup();
-    // A button that is down must read as down at a glance, whatever the style.
-    const QString buttons =
-        "QToolButton { border: 1px solid #8a8a8a; border-radius: 2px; background: #f4f4f4; padding: 0 2px; }"
-        "QToolButton:hover { background: #e6eef8; }"
-        "QToolButton:checked { background: #a9c4e8; border: 1px solid #33507a; font-weight: bold; }"
-        "QToolButton:disabled { color: #9a9a9a; background: #ececec; }";
-    scopeBox_->setStyleSheet(buttons);
-    genBox_->setStyleSheet(buttons);
+    scopeBox_->setStyleSheet(SpeedButtonStyle());
+    genBox_->setStyleSheet(SpeedButtonStyle());
 
     grid->addWidget(panelSignal_, 0, 0);
     grid->addWidget(genBox_, 1, 0);
@@ -742,6 +676,7 @@ void MainWindow::ControlClicked(const std::string& name, bool checked)
     if (name == "Menu_Gen_View") return Menu_Gen_ViewClick();
     if (name == "Menu_Colors") return Menu_ColorsClick();
     if (name == "Menu_About") return Menu_AboutClick();
+    if (name == "Menu_Trigger" || name == "SpeedButton_Trig") return Menu_TriggerClick();
     if (name == "Menu_Markers_1" || name == "Menu_Markers_2") {
         SetMarkerMode(s, name == "Menu_Markers_1" ? 1 : 2);
         return Refresh();
@@ -778,6 +713,10 @@ void MainWindow::ControlClicked(const std::string& name, bool checked)
     }
     if (it != bound_.end()) {
         const SettingKey& k = *it->second;
+        // The source, edge and T+ buttons change the trigger condition: the
+        // instrument re-arms once; ON and Auto do not.
+        if (k.group == Group::TrigSource || name == "SpeedButton_TrigEdge" || name == "SpeedButton_TPLUS")
+            st.requests.TrigChanged = true;
         if (k.group == Group::VoltsA1 || k.group == Group::ProbeA1) st.RangeChangedA1 = true;
         if (k.group == Group::VoltsA2 || k.group == Group::ProbeA2) st.RangeChangedA2 = true;
         // Display options redraw; Persistence only changes its state (the
@@ -1158,6 +1097,20 @@ void MainWindow::Menu_ColorsClick()
         *st_, Ask(), [this] { Refresh(); }, this);
     if (dialog.Run()) SaveProgramSettings();
     Refresh();
+}
+
+void MainWindow::Menu_TriggerClick()
+{
+    TForm_TrigSet dialog(
+        *st_,
+        [this] {
+            SyncControls();
+            ApplyView();
+        },
+        this);
+    dialog.Run();
+    SyncControls();
+    ApplyView();
 }
 
 void MainWindow::Menu_AboutClick()

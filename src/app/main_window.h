@@ -85,6 +85,7 @@ public:
     void Menu_Gen_ViewClick();
     void Menu_ColorsClick();
     void Menu_AboutClick();
+    void Menu_TriggerClick();
     void Timer1Timer();
     void Timer2Timer();
     void SetLanguage(bool russian);

@@ -98,6 +98,9 @@ FT_STATUS SimClose(FT_HANDLE h)
 {
     OpenDevice* d = FromHandle(h);
     if (!d) return FT_INVALID_HANDLE;
+    // A closed handle notifies nobody any more: the event may belong to a
+    // program state that is about to go.
+    if (SimProvider* p = Current(); p && d->instrument) p->Instrument().SetEvent(nullptr);
     d->open = false;
     return FT_OK;
 }

@@ -191,6 +191,23 @@ TEST_F(MainWindowTest, KeyboardEdgeCases)
     EXPECT_TRUE(Btn("SpeedButton_Run")->isChecked());
 }
 
+TEST_F(MainWindowTest, TriggerButtonsReArmTheTriggerOrNot)
+{
+    Start(false);
+    const struct {
+        const char* button;
+        bool rearms;
+    } cases[] = {{"SpeedButton_TrigA2", true}, {"SpeedButton_TrigD1", true},   {"SpeedButton_TrigEdge", true},
+                 {"SpeedButton_TPLUS", true},  {"SpeedButton_Trig_On", false}, {"SpeedButton_Auto", false}};
+    for (const auto& c : cases) {
+        St().requests.TrigChanged = false;
+        St().requests.SettingsRequest = false;
+        Btn(c.button)->click();
+        EXPECT_EQ(St().requests.TrigChanged.load(), c.rearms) << c.button;
+        EXPECT_TRUE(St().requests.SettingsRequest.load()) << c.button << " applies the settings";
+    }
+}
+
 TEST_F(MainWindowTest, HeaderButtonReturnsProbeX100ToX1)
 {
     Start();
