@@ -163,9 +163,12 @@ std::uint32_t TriggerEventTicks(const FrameRecord& r)
 }
 
 // Whether the frame was captured by a pulse, period, runt or slew trigger.
+// The frame does not tell a time-qualified pulse, period or slew trigger from
+// a plain edge (the instrument echoes T_Lo either way), so those need a time
+// condition in force; a runt trigger is one without it.
 bool CapturedByTimeCondition(const ScopeSettings& s, const FrameRecord& r)
 {
-    return s.TPLUS && s.Mode >= 1 && s.Mode <= 4 && r.TrigSource >= 1 && r.TrigSource <= 4 && r.AdvTrigKind >= 1 &&
+    return s.TPLUS && s.Mode >= 1 && s.Mode <= 4 && (s.Mode == 3 || s.T_Mode != 0) && r.TrigSource >= 1 && r.TrigSource <= 4 && r.AdvTrigKind >= 1 &&
            r.AdvTrigKind <= 4 && r.TrigTimeLimit != 0;
 }
 

@@ -12,6 +12,7 @@ namespace {
 
 // Status block bytes the instrument fills itself (the rest echo the page).
 constexpr int kState = 0x00;
+constexpr int kTimeWord = 0x14;  // T_Lo echo; the measured width after a pulse-width trigger
 constexpr int kTrigCounter = 0x24;
 constexpr int kRingWrite = 0x28;
 constexpr int kRingTrig = 0x2A;
@@ -46,6 +47,31 @@ double VoltsPerDivision(std::uint8_t range)
     return VoltsPerDiv[0].uV * 1e-6;  // unused codes read as the least sensitive range
 }
 
+// Mode_Flags bits 3 (time condition), 4 (inside), 5-6 (advanced kind);
+// TPlus_Flags bits 4 (video line) and 5 (event count).
+constexpr std::uint8_t kModeTime = 0x08, kModeInside = 0x10, kModeKind = 0x60;
+constexpr std::uint8_t kTPlusVideoCount = 0x30;
+
+// First tick in (a, b] at which `met` holds, given that it holds at b; b
+// itself when it held at a already.
+template <class Met>
+std::uint64_t FirstMet(std::uint64_t a, std::uint64_t b, Met met)
+{
+    if (met(a)) return b;
+    while (b - a > 1) {
+        const std::uint64_t mid = a + (b - a) / 2;
+        (met(mid) ? b : a) = mid;
+    }
+    return b;
+}
+
+// The pulse-width trigger: a time condition with neither an advanced kind
+// (period, runt, slew) nor event counting or video lines.
+bool PulseWidthMode(const SimRegisters& regs)
+{
+    return (regs.ModeFlags() & kModeTime) && !(regs.ModeFlags() & kModeKind) && !(regs.TPlus() & kTPlusVideoCount);
+}
+
 void Put16(std::array<std::uint8_t, StatusLength>& st, int k, std::uint32_t v)
 {
     st[k] = static_cast<std::uint8_t>(v);
@@ -69,6 +95,15 @@ struct FrameBuilder::Layout {
     bool present[4] = {};
     std::uint8_t typeMask = 0;
     std::size_t payloadLength = 0;
+};
+
+// The trigger fired between search positions j - 1 and j; its condition was
+// first met at tick `met`. A pulse-width trigger also gives the width.
+struct FrameBuilder::TriggerHit {
+    std::uint64_t j = 0;
+    std::uint64_t met = 0;
+    bool pulse = false;
+    std::uint64_t width = 0;  // ticks
 };
 
 std::uint8_t FrameBuilder::Scale::Code(double volts) const
@@ -132,6 +167,86 @@ void FrameBuilder::FillEmpty(const Layout& L, int k, int count)
         std::fill_n(first_[ch].begin() + k, count, v);
         std::fill_n(second_[ch].begin() + k, count, v);
     }
+}
+
+// Looks at search positions j = 0 .. window - 1 (tick start + j * D) for the
+// first that completes the trigger condition after the pre-trigger part.
+bool FrameBuilder::FindTrigger(const SimRegisters& regs, const Layout& L, std::uint64_t start, std::uint64_t window,
+                               TriggerHit& hit) const
+{
+    const std::uint8_t acqFlags = regs.AcqFlags();
+    const bool digital = acqFlags & 0x02;
+    const int ch = (acqFlags & 0x04) ? 1 : 0;
+    const bool falling = acqFlags & 0x10;
+    const int lo = regs.TrigLo(ch), hi = regs.TrigHi(ch);
+    const std::uint64_t preLen = static_cast<std::uint64_t>(L.preLen);
+    auto at = [&](std::uint64_t j) { return start + j * L.D; };
+
+    if (PulseWidthMode(regs)) {
+        // The input through the comparator: 1 at or above Hi, 0 at or below
+        // Lo, the previous level in between (-1: not known yet).
+        auto level = [&](std::uint64_t t, int prev) {
+            if (digital) return model_.Bit(ch, t);
+            const int code = AnalogCode(ch, t);
+            return code >= hi ? 1 : code <= lo ? 0 : prev;
+        };
+        const int pulseLevel = falling ? 0 : 1;
+        const bool inside = regs.ModeFlags() & kModeInside;
+        const std::uint64_t tLo = regs.TLo(), tHi = regs.THi();
+        int state = level(start, -1);
+        bool started = false;  // a pulse began inside the search, at `begin`
+        std::uint64_t begin = 0;
+        for (std::uint64_t j = 1; j < window; ++j) {
+            const int now = level(at(j), state);
+            if (state >= 0 && now != state) {
+                const int from = state;
+                const std::uint64_t edge =
+                    FirstMet(at(j - 1), at(j), [&](std::uint64_t t) { return level(t, from) == now; });
+                if (now == pulseLevel) {
+                    started = true;
+                    begin = edge;
+                } else if (started) {
+                    started = false;
+                    const std::uint64_t width = edge - begin;
+                    if (j > preLen && (width >= tLo && width < tHi) == inside) {
+                        hit = {j, edge, true, width};
+                        return true;
+                    }
+                }
+            }
+            state = now;
+        }
+        return false;
+    }
+
+    // Edge. Analog: a comparator with the window Lo..Hi; rising arms at <= Lo
+    // and fires at >= Hi, falling the other way round. Digital: a transition.
+    bool armed = false;
+    int prevBit = digital ? model_.Bit(ch, start) : 0;
+    for (std::uint64_t j = digital ? 1 : 0; j < window; ++j) {
+        const std::uint64_t t = at(j);
+        bool fire;
+        if (digital) {
+            const int b = model_.Bit(ch, t);
+            fire = falling ? (prevBit == 1 && b == 0) : (prevBit == 0 && b == 1);
+            prevBit = b;
+        } else {
+            const int code = AnalogCode(ch, t);
+            fire = armed && (falling ? code <= lo : code >= hi);
+            if (fire) armed = false;
+            if (falling ? code >= hi : code <= lo) armed = true;
+        }
+        if (fire && j > preLen) {
+            auto met = [&](std::uint64_t u) {
+                if (digital) return model_.Bit(ch, u) == (falling ? 0 : 1);
+                const int code = AnalogCode(ch, u);
+                return falling ? code <= lo : code >= hi;
+            };
+            hit = {j, FirstMet(at(j - 1), t, met), false, 0};
+            return true;
+        }
+    }
+    return false;
 }
 
 std::vector<std::uint8_t> FrameBuilder::Acquire(const SimRegisters& regs, std::uint64_t& tick,
@@ -207,68 +322,34 @@ std::vector<std::uint8_t> FrameBuilder::Acquire(const SimRegisters& regs, std::u
         std::uint64_t t0 = tick;  // tick of linear position 0
         bool triggered = false;
         if ((mode & 0x80) && P > 0) {
+            const bool pulseMode = PulseWidthMode(regs);
             const bool digital = acqFlags & 0x02;
             const int ch = (acqFlags & 0x04) ? 1 : 0;
-            const bool falling = acqFlags & 0x10;
             const std::uint64_t window = static_cast<std::uint64_t>(L.preLen) +
                                          std::max<std::uint64_t>(10 * static_cast<std::uint64_t>(P), kMinSearch);
-            const int lo = regs.TrigLo(ch), hi = regs.TrigHi(ch);
             const std::uint64_t s = tick;
-
-            // Analog: a comparator with the window Lo..Hi; rising arms at <= Lo
-            // and fires at >= Hi, falling the other way round. Digital: a
-            // transition. Firing only counts once the pre-trigger part is full.
-            std::uint64_t j = 0;
-            bool armed = false;
-            int prevBit = digital ? model_.Bit(ch, s) : 0;
-            for (j = digital ? 1 : 0; j < window; ++j) {
-                const std::uint64_t t = s + j * L.D;
-                bool fire;
-                if (digital) {
-                    const int b = model_.Bit(ch, t);
-                    fire = falling ? (prevBit == 1 && b == 0) : (prevBit == 0 && b == 1);
-                    prevBit = b;
-                } else {
-                    const int code = AnalogCode(ch, t);
-                    fire = armed && (falling ? code <= lo : code >= hi);
-                    if (fire) armed = false;
-                    if (falling ? code >= hi : code <= lo) armed = true;
-                }
-                if (fire && j > static_cast<std::uint64_t>(L.preLen)) {
-                    triggered = true;
-                    break;
-                }
-            }
+            TriggerHit hit;
+            triggered = FindTrigger(regs, L, s, window, hit);
+            if (pulseMode) Put32(st, kTimeWord, 0);  // no width measured (yet)
 
             if (triggered) {
                 // The last position before the condition was met lands at
                 // PreLen; the decoder's fine position counts from there.
-                t0 = s + (j - 1 - static_cast<std::uint64_t>(L.preLen)) * L.D;
+                t0 = s + (hit.j - 1 - static_cast<std::uint64_t>(L.preLen)) * L.D;
                 // Where between the two positions the condition was met, to the
                 // tick: C ticks after position PreLen.
-                const std::uint64_t before = s + (j - 1) * L.D, after = s + j * L.D;
-                auto met = [&](std::uint64_t t) {
-                    if (digital) return model_.Bit(ch, t) == (falling ? 0 : 1);
-                    const int code = AnalogCode(ch, t);
-                    return falling ? code <= lo : code >= hi;
-                };
-                std::uint64_t a = before, b = after;
-                if (!met(a)) {
-                    while (b - a > 1) {
-                        const std::uint64_t mid = a + (b - a) / 2;
-                        (met(mid) ? b : a) = mid;
-                    }
-                } else {
-                    a = b - 1;  // already met before: the crossing is taken at the last tick
-                }
+                const std::uint64_t before = s + (hit.j - 1) * L.D;
+                const std::uint64_t a = hit.met - 1;
                 Put32(st, kTrigCounter, static_cast<std::uint32_t>(a - before));
                 if (!digital) {
                     st[kCrossBefore] = AnalogCode(ch, a);
-                    st[kCrossAfter] = AnalogCode(ch, b);
+                    st[kCrossAfter] = AnalogCode(ch, hit.met);
                 }
                 // Logic levels change on the tick grid, so the edge lies at the
-                // start of tick b: a time-to-digital reading of 0.
+                // start of tick `met`: a time-to-digital reading of 0.
                 st[kTdcReading] = 0;
+                if (hit.pulse)
+                    Put32(st, kTimeWord, static_cast<std::uint32_t>(std::min<std::uint64_t>(hit.width, 0xFFFFFFFFu)));
                 tick = t0 + static_cast<std::uint64_t>(P) * L.D;
             } else if (acqFlags & 0x20) {
                 t0 = s + (window - static_cast<std::uint64_t>(P)) * L.D;

@@ -14,6 +14,18 @@
 // Without a trigger in the window, Auto (Acq_Flags bit 5) sends the last
 // frame length of the window untriggered; otherwise no frame is due.
 //
+// Conditions: an edge through the comparator window Lo..Hi (digital: a
+// transition), or the pulse-width trigger (Mode_Flags bit 3 with bits 5-6
+// and the count and video bits of TPlus_Flags clear). A pulse is a stretch at
+// one comparator level, high (at or above Hi) for a rising Edge, low (at or
+// below Lo) for a falling one, timed to the tick from its first edge to its
+// end edge; it qualifies when T_Lo <= width < T_Hi (Mode_Flags bit 4, inside)
+// or not (bit 4 clear, outside), and the trigger point is its end edge. The
+// status block then carries the width, in ticks, where it otherwise echoes
+// T_Lo (0x14..0x17); an untriggered frame in that mode reports 0 there.
+// Positions are looked at D ticks apart, so a pulse or gap shorter than one
+// position may go unseen.
+//
 // Roll mode (Roll_Flags bits 0-1 set, trigger off): the ring holds the
 // newest samples since `acqStartTick`, with `tick` as now. The caller moves
 // `tick` on with its clock; Acquire leaves it alone in roll mode.
@@ -45,6 +57,9 @@ private:
         std::uint8_t Code(double volts) const;
     };
 
+    struct TriggerHit;
+    bool FindTrigger(const SimRegisters& regs, const Layout& L, std::uint64_t start, std::uint64_t window,
+                     TriggerHit& hit) const;
     void Fill(const Layout& L, int k, int count, std::uint64_t tick0);
     void FillEmpty(const Layout& L, int k, int count);
     std::uint8_t AnalogCode(int ch, std::uint64_t tick) const { return scale_[ch].Code(model_.Volts(ch, tick)); }

@@ -522,6 +522,30 @@ TEST_F(PointerTest, TriggerConditionFlagNeedsTheTriggerChannel)
     }
 }
 
+TEST_F(PointerTest, PulseFlagOnlyWithATimeConditionInForce)
+{
+    // With "T = any" a pulse-mode frame is an edge trigger; its time word is
+    // the T_Lo echo, not a measured width.
+    for (int tMode : {0, 1, 2}) {
+        SCOPED_TRACE(tMode);
+        SetUp();
+        ScopeSettings& s = st.settings;
+        s.Trig_T = s.TPLUS = true;
+        s.Mode = 1;
+        s.T_Mode = tMode;
+        st.acq.Time_Div_ns = 1000;
+        FrameRecord& r = live.rec;
+        r.Divider = 1;
+        r.PreLen = 100;
+        r.TrigSource = 1;
+        r.TrigLevelCode = 128;
+        r.AdvTrigKind = 1;
+        r.TrigTimeLimit = 500;
+        Paint([&](QPainter& p) { DrawTriggerConditionFlag(p, in, d); });
+        EXPECT_EQ(Count(kA1) > 0, tMode != 0);
+    }
+}
+
 // ---- Activity indicator --------------------------------------------------------
 
 using IndicatorTest = ComposeFixture;

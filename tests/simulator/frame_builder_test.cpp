@@ -15,13 +15,13 @@
 #include "acquisition/frame.h"
 #include "acquisition/scope_state.h"
 #include "acquisition/scope_tables.h"
-#include "support/table_rows.h"
 #include "core/rounding.h"
 #include "core/sample.h"
 #include "device/link_state.h"
 #include "device/packets.h"
 #include "device/receiver.h"
 #include "simulator/sim_registers.h"
+#include "support/table_rows.h"
 
 namespace kr40::sim {
 namespace {
@@ -104,9 +104,10 @@ public:
     {
         ComposeAcqConfig(*st);
         AcqConfig& a = st->acq;
-        a.Gen_Mode = 0;
+        a.Gen_Mode = pulsePeriod > 0 ? 7 : 0;
         a.Gen_Shape = 0x50;  // sine, constant modulator
-        a.Gen_Word_A = PhaseInc(genHz);
+        a.Gen_Word_A = pulsePeriod > 0 ? pulsePeriod - 1 : PhaseInc(genHz);
+        a.Gen_Word_B = pulseHigh;
         a.Gen_Ampl = static_cast<std::uint16_t>(RoundHalfAway(genFraction * 4000 + 1));
         SettingsPacketExtras extras;
         extras.seq = 42;
@@ -145,6 +146,8 @@ public:
     }
 
     double genHz = 1000, genFraction = 0.5;  // 1 kHz, 2 V peak-to-peak
+    // Generator pulse mode when set: period and high time in ticks.
+    std::uint64_t pulsePeriod = 0, pulseHigh = 0;
     std::unique_ptr<ScopeState> st = std::make_unique<ScopeState>();
     FrameBuilder builder;
     Decoded out;
@@ -274,6 +277,112 @@ TEST(FrameBuilderTest, MissingTriggerWaitsUnlessAuto)
     EXPECT_GT(tick, before);
     EXPECT_EQ(b.rec().TrigSource, 0);  // trigger fields not filled
     EXPECT_EQ(b.rec().ValidLen, 5000);
+}
+
+// Pulse-width trigger on the generator's pulses on A1 (100 us period, high
+// for 30 us: +-1 V at 0.5 V/div on zero 128, codes 64..192) and on the D2
+// clock (10 kHz, high for 50 us). A positive pulse (Edge up) fires at its
+// falling end, a negative one at its rising end; the frame reports the width.
+TEST(FrameBuilderTest, PulseWidthTriggerQualifiesByWidthAndPolarity)
+{
+    struct Case {
+        const char* name;
+        int source;
+        bool falling;    // Edge down: negative pulse
+        int tMode;       // 1 inside, 2 outside
+        int tmin, tmax;  // in 100 ns steps (Tmult 10)
+        int width;       // ticks of the pulse that fires; 0: no frame
+    };
+    const Case cases[] = {
+        {"positive 30 us inside 25..35", ChA1, false, 1, 250, 350, 3000},
+        {"positive 30 us not inside 40..60", ChA1, false, 1, 400, 600, 0},
+        {"positive 30 us outside 40..60", ChA1, false, 2, 400, 600, 3000},
+        {"positive 30 us not outside 25..35", ChA1, false, 2, 250, 350, 0},
+        {"negative 70 us inside 65..75", ChA1, true, 1, 650, 750, 7000},
+        {"negative pulses are not 30 us", ChA1, true, 1, 250, 350, 0},
+        {"digital positive 50 us inside 45..55", ChD2, false, 1, 450, 550, 5000},
+        {"digital negative 50 us outside 10..40", ChD2, true, 2, 100, 400, 5000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bench b;
+        b.pulsePeriod = 10000;
+        b.pulseHigh = 3000;
+        b.Timing("01mS", Smpl5000, 10);  // D = 20 ticks: pulses are 150 and 350 positions
+        ScopeSettings& s = b.settings();
+        s.Trig_On = true;
+        s.Sel(Group::TrigSource) = c.source;
+        s.Edge = c.falling;
+        s.Pre = 5;
+        s.Lev_A1 = 128;
+        s.Hyst = 2;
+        s.TPLUS = true;
+        s.Mode = 1;
+        s.T_Mode = c.tMode;
+        s.Tmult = 10;
+        s.Tmin = c.tmin;
+        s.Tmax = c.tmax;
+
+        std::uint64_t tick = 5555;
+        if (c.width == 0) {
+            EXPECT_FALSE(b.Acquire(tick));
+            s.Auto = true;  // free-running instead, without a measured width
+            ASSERT_TRUE(b.Acquire(tick));
+            EXPECT_EQ(b.rec().TrigSource, 0);
+            EXPECT_EQ(b.rec().TrigTimeLimit, 0);
+            continue;
+        }
+        for (int frame = 0; frame < 2; ++frame) {
+            ASSERT_TRUE(b.Acquire(tick));
+            const FrameRecord& r = b.rec();
+            EXPECT_EQ(r.TrigSource, c.source + 1);
+            EXPECT_EQ(r.AdvTrigKind, 1);
+            EXPECT_NEAR(r.TrigTimeLimit, c.width, 2);
+
+            // PreLen is the last position of the pulse, the next one is past
+            // its end edge, and the pulse fills the positions before.
+            const int p = r.PreLen;
+            const std::int32_t* v = b.first(c.source);
+            auto atPulseLevel = [&](std::int32_t x) {
+                if (c.source >= ChD1) return x == (c.falling ? 0 : 1);
+                return c.falling ? x <= b.acq().Trig_Lo_A1 : x >= b.acq().Trig_Hi_A1;
+            };
+            const int positions = c.width / r.Divider;
+            EXPECT_FALSE(atPulseLevel(v[p + 1]));
+            for (int k = 0; k < positions - 1; ++k) ASSERT_TRUE(atPulseLevel(v[p - k])) << k;
+            EXPECT_FALSE(atPulseLevel(v[p - positions - 1]));
+        }
+    }
+}
+
+// The pulse-width trigger on the A2 square (1 kHz: 500 us pulses) with the
+// 1 ms range: the frame carries the width the screen's flag shows.
+TEST(FrameBuilderTest, PulseWidthTriggerOnTheSquareWave)
+{
+    Bench b;  // 1 ms/div
+    ScopeSettings& s = b.settings();
+    s.Trig_On = true;
+    s.Sel(Group::TrigSource) = ChA2;
+    s.Lev_A2 = 90;
+    s.Hyst = 2;
+    s.TPLUS = true;
+    s.Mode = 1;
+    s.T_Mode = 1;
+    s.Tmult = 100;
+    s.Tmin = 400;
+    s.Tmax = 600;
+    std::uint64_t tick = 0;
+    ASSERT_TRUE(b.Acquire(tick));
+    EXPECT_EQ(b.rec().TrigSource, 2);
+    EXPECT_EQ(b.rec().AdvTrigKind, 1);
+    EXPECT_NEAR(b.rec().TrigTimeLimit, 50000, 2);
+
+    // Without the T+ conditions the same settings are an edge trigger, and
+    // the word echoes T_Lo again.
+    s.TPLUS = false;
+    s.Mode = 1;
+    ASSERT_TRUE(b.Acquire(tick));
+    EXPECT_EQ(b.rec().TrigTimeLimit, static_cast<std::int32_t>(b.acq().T_Lo));
 }
 
 // Decodes 8N1 characters from a logic buffer, starting at the first falling

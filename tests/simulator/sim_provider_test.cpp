@@ -37,6 +37,19 @@ TEST(SimProviderTest, DeviceListsOpenAsTheRealOnes)
     }
 }
 
+TEST(SimProviderTest, ClosedDeviceNotifiesNobody)
+{
+    // The event belongs to the program's state, which may be gone after the
+    // close; the instrument must not signal it any more.
+    SimSession sim;
+    ASSERT_EQ(sim.Open(), FT_OK);
+    sim.thread.Stop();
+    ASSERT_EQ(CloseScopeDevice(sim.st.transport), FT_OK);
+    sim.st.RxEvent.Reset();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // three service periods
+    EXPECT_FALSE(sim.st.RxEvent.IsSet());
+}
+
 class SimFaultTest : public ::testing::Test {
 protected:
     SimSession sim;
