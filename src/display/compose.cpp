@@ -168,8 +168,8 @@ std::uint32_t TriggerEventTicks(const FrameRecord& r)
 // condition in force; a runt trigger is one without it.
 bool CapturedByTimeCondition(const ScopeSettings& s, const FrameRecord& r)
 {
-    return s.TPLUS && s.Mode >= 1 && s.Mode <= 4 && (s.Mode == 3 || s.T_Mode != 0) && r.TrigSource >= 1 && r.TrigSource <= 4 && r.AdvTrigKind >= 1 &&
-           r.AdvTrigKind <= 4 && r.TrigTimeLimit != 0;
+    return s.TPLUS && s.Mode >= 1 && s.Mode <= 4 && (s.Mode == 3 || s.T_Mode != 0) && r.TrigSource >= 1 &&
+           r.TrigSource <= 4 && r.AdvTrigKind >= 1 && r.AdvTrigKind <= 4 && r.TrigTimeLimit != 0;
 }
 
 bool ChannelOn(const ScopeSettings& s, int channel)
