@@ -4,8 +4,8 @@
 // thin call layer used by the packet layer, and the "USB Error" box.
 
 #include <atomic>
-#include <shared_mutex>
 #include <cstdint>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 

@@ -18,8 +18,8 @@ struct ShownMessage {
 
 class ScriptedPrompts : public Prompts {
 public:
-    std::deque<PromptAnswer> answers;              // for Message; Ok when empty
-    std::deque<std::optional<std::string>> files;  // for OpenFile/SaveFile; cancel when empty
+    std::deque<PromptAnswer> answers;                  // for Message; Ok when empty
+    std::deque<std::optional<std::string>> files;      // for OpenFile/SaveFile; cancel when empty
     std::deque<std::optional<std::uint32_t>> colours;  // for ChooseColor; cancel when empty
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> fileRequests;
