@@ -206,6 +206,13 @@ TEST_F(MainWindowTest, TriggerButtonsReArmTheTriggerOrNot)
         EXPECT_EQ(St().requests.TrigChanged.load(), c.rearms) << c.button;
         EXPECT_TRUE(St().requests.SettingsRequest.load()) << c.button << " applies the settings";
     }
+    // A settings file re-arms the trigger too.
+    const auto krs = dir.path() / "trigger.krs";
+    std::ofstream(krs) << "[Common]\nCH_D1=1\n[Trigger]\nAuto=1\n";
+    St().requests.TrigChanged = false;
+    window->OpenByExtension(krs.string());
+    EXPECT_TRUE(St().settings.Auto);
+    EXPECT_TRUE(St().requests.TrigChanged.load());
 }
 
 TEST_F(MainWindowTest, HeaderButtonReturnsProbeX100ToX1)
