@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -78,6 +79,9 @@ void BM_FrameScreen(benchmark::State& state)
             for (int x = 0; x < d.GridBitmap.width(); ++x) covered += (row[x] & 0xFFFFFF) != kr40::EmptyColour;
         }
         state.counters["layer_px"] = static_cast<double>(covered);
+        std::int64_t pieces = 0;
+        for (std::uint64_t m : d.layerMarks.words) pieces += std::popcount(m);
+        state.counters["pieces"] = static_cast<double>(pieces);
     }
 }
 BENCHMARK(BM_FrameScreen)

@@ -57,22 +57,38 @@ inline QColor ToQColor(std::uint32_t bgr)
 
 inline constexpr std::uint32_t EmptyColour = 0x010101;  // transparent key of GridBitmap
 
-// Which 8-pixel pieces of each GridBitmap row may hold a non-empty pixel:
-// ageing and the overlay visit only those, as most of the layer is empty.
-// Trace drawing keeps them; code writing GridBitmap any other way calls
-// MarkAll afterwards.
+// Which 8-pixel pieces of each GridBitmap row may hold a non-empty pixel, one
+// bit each: ageing and the overlay visit only those, as most of the layer is
+// empty. Trace drawing keeps them; code writing GridBitmap any other way
+// calls MarkAll afterwards.
 struct LayerMarks {
-    static constexpr int Shift = 3;
-    int perRow = 0;
-    std::vector<std::uint8_t> bits;  // perRow bytes per row, 1 = maybe non-empty
+    static constexpr int Shift = 3;  // 8-pixel pieces
+    int width = 0, height = 0, wordsPerRow = 0;
+    std::vector<std::uint64_t> words;
 
-    void Reset(int width, int height)
+    void Reset(int w, int h)
     {
-        perRow = (std::max(width, 0) + (1 << Shift) - 1) >> Shift;
-        bits.assign(static_cast<std::size_t>(perRow) * std::max(height, 0), 0);
+        width = std::max(w, 0);
+        height = std::max(h, 0);
+        wordsPerRow = (Pieces() + 63) / 64;
+        words.assign(static_cast<std::size_t>(wordsPerRow) * height, 0);
     }
-    void MarkAll() { std::fill(bits.begin(), bits.end(), std::uint8_t{1}); }
-    std::uint8_t* Row(int y) { return bits.data() + static_cast<std::size_t>(y) * perRow; }
+    bool Fits(int w, int h) const
+    {
+        return width == w && height == h && words.size() == static_cast<std::size_t>(wordsPerRow) * h;
+    }
+    int Pieces() const { return (width + (1 << Shift) - 1) >> Shift; }
+    void Mark(int x, int y)
+    {
+        const int piece = x >> Shift;
+        words[static_cast<std::size_t>(y) * wordsPerRow + (piece >> 6)] |= std::uint64_t{1} << (piece & 63);
+    }
+    void MarkAll()
+    {
+        for (int y = 0; y < height; ++y)
+            for (int p = 0; p < Pieces(); ++p) Mark(p << Shift, y);
+    }
+    std::uint64_t* Row(int y) { return words.data() + static_cast<std::size_t>(y) * wordsPerRow; }
 };
 
 // What the screen keeps between frames (user-interface thread only).

@@ -3,6 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -44,11 +45,7 @@ public:
           w_(img.width()),
           h_(img.height())
     {
-        if (marks && marks->bits.size() == static_cast<std::size_t>(marks->perRow) * h_ &&
-            marks->perRow == ((w_ + (1 << LayerMarks::Shift) - 1) >> LayerMarks::Shift)) {
-            marks_ = marks->bits.data();
-            marksPerRow_ = marks->perRow;
-        }
+        if (marks && marks->Fits(w_, h_)) marks_ = marks;
     }
 
     void Put(int x, int y, QRgb c)
@@ -56,7 +53,7 @@ public:
         if (static_cast<unsigned>(x) < static_cast<unsigned>(w_) &&
             static_cast<unsigned>(y) < static_cast<unsigned>(h_)) {
             bits_[y * stride_ + x] = c;
-            if (marks_) marks_[y * marksPerRow_ + (x >> LayerMarks::Shift)] = 1;
+            if (marks_) marks_->Mark(x, y);
         }
     }
 
@@ -71,8 +68,7 @@ public:
         std::uint32_t* p = bits_ + static_cast<qsizetype>(lo) * stride_ + x;
         for (int y = lo; y <= hi; ++y, p += stride_) *p = c;
         if (marks_) {
-            std::uint8_t* m = marks_ + lo * marksPerRow_ + (x >> LayerMarks::Shift);
-            for (int y = lo; y <= hi; ++y, m += marksPerRow_) *m = 1;
+            for (int y = lo; y <= hi; ++y) marks_->Mark(x, y);
         }
     }
 
@@ -136,8 +132,8 @@ public:
         for (int yy = y1; yy < y2; ++yy) std::fill(bits_ + yy * stride_ + x1, bits_ + yy * stride_ + x2, c);
         if (marks_) {
             for (int yy = y1; yy < y2; ++yy)
-                std::fill(marks_ + yy * marksPerRow_ + (x1 >> LayerMarks::Shift),
-                          marks_ + yy * marksPerRow_ + ((x2 - 1) >> LayerMarks::Shift) + 1, 1);
+                for (int xx = x1; xx < x2; xx += 1 << LayerMarks::Shift) marks_->Mark(xx, yy);
+            for (int yy = y1; yy < y2; ++yy) marks_->Mark(x2 - 1, yy);
         }
     }
 
@@ -145,8 +141,7 @@ private:
     std::uint32_t* bits_;
     qsizetype stride_;
     int w_, h_;
-    std::uint8_t* marks_ = nullptr;
-    int marksPerRow_ = 0;
+    LayerMarks* marks_ = nullptr;
 };
 
 // The ten values at index + phase / 10 of one sample index. Where all 18 taps
@@ -179,23 +174,31 @@ struct SincRun {
     }
 };
 
-// Calls fn(row, x1, x2, mark) for every marked 8-pixel piece of the
-// persistence layer. Marks that do not fit the layer (it was replaced without
-// them) are rebuilt as all set, so nothing drawn is ever skipped.
+// Calls fn(row, x1, x2) for every marked 8-pixel piece of the persistence
+// layer, row by row; a piece for which fn returns false loses its mark. Marks
+// that do not fit the layer (it was replaced without them) are rebuilt as all
+// set, so nothing drawn is ever skipped. The marks are walked a 64-bit word at
+// a time, which keeps a sparse layer free of branch mispredictions.
 template <typename Fn>
 void ForEachMarkedPiece(DisplayState& d, Fn&& fn)
 {
     const int w = d.GridBitmap.width(), h = d.GridBitmap.height();
     LayerMarks& m = d.layerMarks;
-    constexpr int piece = 1 << LayerMarks::Shift;
-    if (m.perRow != (w + piece - 1) / piece || m.bits.size() != static_cast<std::size_t>(m.perRow) * h) {
+    if (!m.Fits(w, h)) {
         m.Reset(w, h);
         m.MarkAll();
     }
     for (int y = 0; y < h; ++y) {
-        std::uint8_t* marks = m.Row(y);
-        for (int c = 0; c < m.perRow; ++c) {
-            if (marks[c]) fn(y, c * piece, std::min(w, (c + 1) * piece), marks[c]);
+        std::uint64_t* row = m.Row(y);
+        for (int wi = 0; wi < m.wordsPerRow; ++wi) {
+            std::uint64_t pending = row[wi], kept = row[wi];
+            while (pending != 0) {
+                const int bit = std::countr_zero(pending);
+                pending &= pending - 1;
+                const int x1 = (wi * 64 + bit) << LayerMarks::Shift;
+                if (!fn(y, x1, std::min(w, x1 + (1 << LayerMarks::Shift)))) kept &= ~(std::uint64_t{1} << bit);
+            }
+            row[wi] = kept;
         }
     }
 }
@@ -399,14 +402,14 @@ void AgePersistence(DisplayState& d, const ScopeSettings& s)
         px = d.palette[tag];
     };
     // Only marked pieces can hold a trace; a piece faded out completely loses its mark.
-    ForEachMarkedPiece(d, [&](int y, int x1, int x2, std::uint8_t& mark) {
+    ForEachMarkedPiece(d, [&](int y, int x1, int x2) {
         std::uint32_t* row = bits + y * stride;
         std::uint32_t any = 0;
         for (int x = x1; x < x2; ++x) {
             age(row[x]);
             any |= (row[x] & kRgbMask) ^ empty;
         }
-        if (any == 0) mark = 0;
+        return any != 0;
     });
 }
 
@@ -568,14 +571,15 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         const qsizetype srcStride = layer.bytesPerLine() / 4;
         auto* dst = reinterpret_cast<std::uint32_t*>(screen.bits());
         const qsizetype dstStride = screen.bytesPerLine() / 4;
-        ForEachMarkedPiece(d, [&](int y, int x1, int x2, std::uint8_t&) {
-            if (y < yMin || y >= yMax) return;
+        ForEachMarkedPiece(d, [&](int y, int x1, int x2) {
+            if (y < yMin || y >= yMax) return true;
             const std::uint32_t* s = src + y * srcStride;
             std::uint32_t* o = dst + (g.GridTop + y) * dstStride + g.GridLeft;
             for (int x = std::max(x1, xMin); x < std::min(x2, xMax); ++x) {
                 const std::uint32_t v = s[x] & kRgbMask;
                 o[x] = v != empty ? (v | ~kRgbMask) : o[x];
             }
+            return true;
         });
     }
 
