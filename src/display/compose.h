@@ -32,7 +32,7 @@ void DrawGridFrame(QPainter& p, const DisplayState& d, const ScopeSettings& s);
 
 // Division lines and minor ticks. (x0, y0) is where the grid's top-left
 // corner (GridLeft, GridTop) lands: (GridLeft, GridTop) on ScreenBitmap,
-// (0, 0) on GridBitmap.
+// (0, 0) on an image of the grid's size.
 void DrawGrid(QPainter& p, const ScreenGeometry& g, QRgb colour, int x0, int y0);
 // The grid on ScreenBitmap while it is switched on (Menu_Grid).
 void DrawGrid(QPainter& p, const DisplayState& d, const ScopeSettings& s);

@@ -41,9 +41,8 @@ void RecomputeGeometry(DisplayState& d, int width, int height)
 {
     d.g = ComputeGeometry(width, height);
     d.ScreenBitmap = QImage(std::max(1, width), std::max(1, height), QImage::Format_RGB32);
-    d.GridBitmap = QImage(d.g.GridWidth, d.g.GridHeight, QImage::Format_RGB32);
-    d.GridBitmap.fill(ToRgb(EmptyColour));
-    d.layerMarks.Reset(d.GridBitmap.width(), d.GridBitmap.height());
+    d.GridBitmap = QImage(d.g.GridWidth, d.g.GridHeight, QImage::Format_Grayscale8);
+    d.GridBitmap.fill(kTagEmpty);
 }
 
 }  // namespace kr40

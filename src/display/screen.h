@@ -4,7 +4,6 @@
 // src/display draws with Qt Gui (QImage, QPainter) and nothing else of Qt.
 
 #include <QImage>
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -55,48 +54,21 @@ inline QColor ToQColor(std::uint32_t bgr)
     return QColor(ToRgb(bgr));
 }
 
-inline constexpr std::uint32_t EmptyColour = 0x010101;  // transparent key of GridBitmap
+inline constexpr std::uint32_t EmptyColour = 0x010101;  // the colour of the empty persistence tag
 
-// Which 8-pixel pieces of each GridBitmap row may hold a non-empty pixel, one
-// bit each: ageing and the overlay visit only those, as most of the layer is
-// empty. Trace drawing keeps them; code writing GridBitmap any other way
-// calls MarkAll afterwards.
-struct LayerMarks {
-    static constexpr int Shift = 3;  // 8-pixel pieces
-    int width = 0, height = 0, wordsPerRow = 0;
-    std::vector<std::uint64_t> words;
-
-    void Reset(int w, int h)
-    {
-        width = std::max(w, 0);
-        height = std::max(h, 0);
-        wordsPerRow = (Pieces() + 63) / 64;
-        words.assign(static_cast<std::size_t>(wordsPerRow) * height, 0);
-    }
-    bool Fits(int w, int h) const
-    {
-        return width == w && height == h && words.size() == static_cast<std::size_t>(wordsPerRow) * h;
-    }
-    int Pieces() const { return (width + (1 << Shift) - 1) >> Shift; }
-    void Mark(int x, int y)
-    {
-        const int piece = x >> Shift;
-        words[static_cast<std::size_t>(y) * wordsPerRow + (piece >> 6)] |= std::uint64_t{1} << (piece & 63);
-    }
-    void MarkAll()
-    {
-        for (int y = 0; y < height; ++y)
-            for (int p = 0; p < Pieces(); ++p) Mark(p << Shift, y);
-    }
-    std::uint64_t* Row(int y) { return words.data() + static_cast<std::size_t>(y) * wordsPerRow; }
-};
+// Tags of the persistence layer: 0 empty (transparent); 16k + i + 1 channel
+// k's palette step i (i = 0..14); kTagFresh + k a pixel channel k drew since
+// the last tick, kTagFreshDim + k the same in the dimmed part of a roll frame.
+inline constexpr std::uint8_t kTagEmpty = 0;
+inline constexpr std::uint8_t kTagFresh = 64;
+inline constexpr std::uint8_t kTagFreshDim = 68;
 
 // What the screen keeps between frames (user-interface thread only).
 struct DisplayState {
     ScreenGeometry g;
-    QImage ScreenBitmap;    // paint box size, Format_RGB32
-    QImage GridBitmap;      // GridWidth × GridHeight, Format_RGB32, persistence layer
-    LayerMarks layerMarks;  // kept by every write to GridBitmap
+    QImage ScreenBitmap;                 // paint box size, Format_RGB32
+    QImage GridBitmap;                   // GridWidth × GridHeight, Format_Grayscale8: persistence tags
+    std::array<QRgb, 72> layerColour{};  // colour of each tag (RGB, top byte clear)
 
     // Activity indicator counters.
     int spokeCounter = 0, handCounter = 0, servicesSinceFrame = 0;

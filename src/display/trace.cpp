@@ -1,12 +1,15 @@
 #include "display/trace.h"
 
 #include <QPainter>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <vector>
 
@@ -35,48 +38,43 @@ inline std::int64_t RoundNear(double v)
     return v >= 0 ? static_cast<std::int64_t>(v + 0.5) : static_cast<std::int64_t>(v - 0.5);
 }
 
-// Direct pixel access to a 32-bit image, every write clipped to the image.
-class Canvas {
+// Direct pixel access to an image of 32-bit colours or 8-bit persistence
+// tags, every write clipped to the image.
+template <class Pixel>
+class CanvasOf {
 public:
-    // marks (or null) must have been reset to the image's size.
-    explicit Canvas(QImage& img, LayerMarks* marks = nullptr)
-        : bits_(reinterpret_cast<std::uint32_t*>(img.bits())),
-          stride_(img.bytesPerLine() / 4),
+    explicit CanvasOf(QImage& img)
+        : bits_(reinterpret_cast<Pixel*>(img.bits())),
+          stride_(img.bytesPerLine() / static_cast<qsizetype>(sizeof(Pixel))),
           w_(img.width()),
           h_(img.height())
     {
-        if (marks && marks->Fits(w_, h_)) marks_ = marks;
     }
 
-    void Put(int x, int y, QRgb c)
+    void Put(int x, int y, Pixel c)
     {
         if (static_cast<unsigned>(x) < static_cast<unsigned>(w_) &&
-            static_cast<unsigned>(y) < static_cast<unsigned>(h_)) {
+            static_cast<unsigned>(y) < static_cast<unsigned>(h_))
             bits_[y * stride_ + x] = c;
-            if (marks_) marks_->Mark(x, y);
-        }
     }
 
     // Vertical line from y1 towards y2, y2 itself excluded (nothing when equal).
-    void VLine(int x, int y1, int y2, QRgb c)
+    void VLine(int x, int y1, int y2, Pixel c)
     {
         if (static_cast<unsigned>(x) >= static_cast<unsigned>(w_) || y1 == y2) return;
         int lo = y1 < y2 ? y1 : y2 + 1;
         int hi = y1 < y2 ? y2 - 1 : y1;
         lo = std::max(lo, 0);
         hi = std::min(hi, h_ - 1);
-        std::uint32_t* p = bits_ + static_cast<qsizetype>(lo) * stride_ + x;
+        Pixel* p = bits_ + static_cast<qsizetype>(lo) * stride_ + x;
         for (int y = lo; y <= hi; ++y, p += stride_) *p = c;
-        if (marks_) {
-            for (int y = lo; y <= hi; ++y) marks_->Mark(x, y);
-        }
     }
 
     // Joining line from (xa, ya) to (xb, yb): the start pixel is left out (it
     // belongs to the previous column, already drawn), the end pixel is drawn.
     // End points far outside the image are first clipped to it (with a
     // margin) so that the walk stays within the image's extent.
-    void Line(int xa, int ya, int xb, int yb, QRgb c)
+    void Line(int xa, int ya, int xb, int yb, Pixel c)
     {
         constexpr int margin = 2;
         const auto inside = [&](int x, int y) {
@@ -124,25 +122,20 @@ public:
         }
     }
 
-    void Fill(int x, int y, int w, int h, QRgb c)
+    void Fill(int x, int y, int w, int h, Pixel c)
     {
         const int x1 = std::max(x, 0), x2 = std::min(x + w, w_);
         const int y1 = std::max(y, 0), y2 = std::min(y + h, h_);
         if (x1 >= x2) return;
         for (int yy = y1; yy < y2; ++yy) std::fill(bits_ + yy * stride_ + x1, bits_ + yy * stride_ + x2, c);
-        if (marks_) {
-            for (int yy = y1; yy < y2; ++yy)
-                for (int xx = x1; xx < x2; xx += 1 << LayerMarks::Shift) marks_->Mark(xx, yy);
-            for (int yy = y1; yy < y2; ++yy) marks_->Mark(x2 - 1, yy);
-        }
     }
 
 private:
-    std::uint32_t* bits_;
+    Pixel* bits_;
     qsizetype stride_;
     int w_, h_;
-    LayerMarks* marks_ = nullptr;
 };
+using Canvas = CanvasOf<std::uint32_t>;
 
 // The ten values at index + phase / 10 of one sample index. Where all 18 taps
 // are real samples the weighted sums are taken straight from SincTable, giving
@@ -174,33 +167,28 @@ struct SincRun {
     }
 };
 
-// Calls fn(row, x1, x2) for every marked 8-pixel piece of the persistence
-// layer, row by row; a piece for which fn returns false loses its mark. Marks
-// that do not fit the layer (it was replaced without them) are rebuilt as all
-// set, so nothing drawn is ever skipped. The marks are walked a 64-bit word at
-// a time, which keeps a sparse layer free of branch mispredictions.
-template <typename Fn>
-void ForEachMarkedPiece(DisplayState& d, Fn&& fn)
+// A persistence tag one palette step on: a fresh pixel takes its channel's
+// first step, every step the next one, and the last step becomes empty.
+constexpr std::uint8_t NextTag(std::uint8_t t)
 {
-    const int w = d.GridBitmap.width(), h = d.GridBitmap.height();
-    LayerMarks& m = d.layerMarks;
-    if (!m.Fits(w, h)) {
-        m.Reset(w, h);
-        m.MarkAll();
+    if (t == kTagEmpty) return kTagEmpty;
+    if (t >= kTagFresh) return static_cast<std::uint8_t>((t & 3) * 16 + 1);
+    return (t & 15) == 15 ? kTagEmpty : static_cast<std::uint8_t>(t + 1);
+}
+
+// Calls fn(first, count) for every run of eight tags of a row of the
+// persistence layer that holds a non-empty tag (and for the row's tail).
+// Most of the layer is empty; eight tags are tested at once.
+template <typename Fn>
+void ForEachUsedTags(const std::uint8_t* row, int width, Fn&& fn)
+{
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        std::uint64_t eight;
+        std::memcpy(&eight, row + x, sizeof eight);
+        if (eight != 0) fn(x, 8);
     }
-    for (int y = 0; y < h; ++y) {
-        std::uint64_t* row = m.Row(y);
-        for (int wi = 0; wi < m.wordsPerRow; ++wi) {
-            std::uint64_t pending = row[wi], kept = row[wi];
-            while (pending != 0) {
-                const int bit = std::countr_zero(pending);
-                pending &= pending - 1;
-                const int x1 = (wi * 64 + bit) << LayerMarks::Shift;
-                if (!fn(y, x1, std::min(w, x1 + (1 << LayerMarks::Shift)))) kept &= ~(std::uint64_t{1} << bit);
-            }
-            row[wi] = kept;
-        }
-    }
+    if (x < width) fn(x, width - x);
 }
 
 bool SpectrumComputed(const DisplayState& d)
@@ -231,7 +219,8 @@ double VoltsRatio(std::int32_t frameUv, std::int32_t currentUv)
 
 void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p)
 {
-    if (target.isNull() || target.depth() != 32 || p.samples == nullptr || p.count <= 0) return;
+    if (target.isNull() || (target.depth() != 32 && target.depth() != 8) || p.samples == nullptr || p.count <= 0)
+        return;
     if (!std::isfinite(p.pxPerSample) || p.pxPerSample < 0 || !std::isfinite(p.gain) || !std::isfinite(p.fineShift) ||
         !std::isfinite(g.PixelsPerStep))
         return;
@@ -314,38 +303,47 @@ void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p)
     }
 
     // Draw: one bar per column, joined to the previous column in vectors mode
-    // when the two do not overlap.
-    Canvas cv(target, p.marks);
-    const int bottom = p.y0 + g.GridHeight;
-    const int originX = p.x0 - shiftPx;
-    const QRgb dimColour = BlendColor(p.colour & kRgbMask, p.background & kRgbMask, 3.0) | (p.colour & ~kRgbMask);
-    const bool vectors = p.drawMode != 0;
-    bool broken = true;
-    int prevMin = 0, prevMax = 0, prevC = 0;
-    for (int c = 0; c <= lastCol; ++c) {
-        if (c == dimFrom && c != 0) {
-            broken = true;  // the gap at the ring write position
-        } else if (colMin[c] != MissingSample && colMax[c] != MissingSample) {
-            const QRgb pen = (dimFrom >= 0 && c >= dimFrom && c < dimTo) ? dimColour : p.colour;
-            const int x = originX + c;
-            bool joined = false;
-            if (vectors && !broken) {
-                if (colMin[c] >= prevMax) {
-                    cv.Line(originX + prevC, bottom - prevMax, x, bottom - colMin[c], pen);
-                    joined = true;
-                } else if (prevMin >= colMax[c]) {
-                    cv.Line(originX + prevC, bottom - prevMin, x, bottom - colMax[c], pen);
-                    joined = true;
+    // when the two do not overlap. A 32-bit target takes colours, the 8-bit
+    // persistence layer tags.
+    const auto drawColumns = [&](auto& cv, auto pen, auto dimPen) {
+        const int bottom = p.y0 + g.GridHeight;
+        const int originX = p.x0 - shiftPx;
+        const bool vectors = p.drawMode != 0;
+        bool broken = true;
+        int prevMin = 0, prevMax = 0, prevC = 0;
+        for (int c = 0; c <= lastCol; ++c) {
+            if (c == dimFrom && c != 0) {
+                broken = true;  // the gap at the ring write position
+            } else if (colMin[c] != MissingSample && colMax[c] != MissingSample) {
+                const auto colour = (dimFrom >= 0 && c >= dimFrom && c < dimTo) ? dimPen : pen;
+                const int x = originX + c;
+                bool joined = false;
+                if (vectors && !broken) {
+                    if (colMin[c] >= prevMax) {
+                        cv.Line(originX + prevC, bottom - prevMax, x, bottom - colMin[c], colour);
+                        joined = true;
+                    } else if (prevMin >= colMax[c]) {
+                        cv.Line(originX + prevC, bottom - prevMin, x, bottom - colMax[c], colour);
+                        joined = true;
+                    }
                 }
+                if (!(vectors && joined && colMin[c] == colMax[c]))
+                    cv.VLine(x, bottom - colMin[c], bottom - colMax[c] - 1, colour);
+                prevMin = colMin[c];
+                prevMax = colMax[c];
+                prevC = c;
+                broken = false;
             }
-            if (!(vectors && joined && colMin[c] == colMax[c]))
-                cv.VLine(x, bottom - colMin[c], bottom - colMax[c] - 1, pen);
-            prevMin = colMin[c];
-            prevMax = colMax[c];
-            prevC = c;
-            broken = false;
+            if (c > stopCol) break;
         }
-        if (c > stopCol) break;
+    };
+    if (target.depth() == 8) {
+        CanvasOf<std::uint8_t> cv(target);
+        drawColumns(cv, p.tag, p.dimTag);
+    } else {
+        Canvas cv(target);
+        drawColumns(cv, p.colour,
+                    BlendColor(p.colour & kRgbMask, p.background & kRgbMask, 3.0) | (p.colour & ~kRgbMask));
     }
 }
 
@@ -358,9 +356,11 @@ void BuildPersistencePalette(DisplayState& d, const ScopeSettings& s)
             // 1 + 0.05 (i^2 + 1), as the nearest double to the decimal value.
             const std::uint32_t c = BlendColor(colour, background, (100 + 5 * (i * i + 1)) / 100.0);
             d.palette[16 * k + i] = (ToRgb(c) & kRgbMask) | (static_cast<QRgb>(16 * k + i + 1) << 24);
+            d.layerColour[16 * k + i + 1] = ToRgb(c) & kRgbMask;
         }
         d.palette[16 * k + 15] = ToRgb(EmptyColour) & kRgbMask;
     }
+    d.layerColour[kTagEmpty] = ToRgb(EmptyColour) & kRgbMask;
 }
 
 void AgePersistence(DisplayState& d, const ScopeSettings& s)
@@ -378,39 +378,38 @@ void AgePersistence(DisplayState& d, const ScopeSettings& s)
         d.settled = true;
 
     QImage& img = d.GridBitmap;
-    if (img.isNull() || img.depth() != 32) return;
-    const QRgb empty = ToRgb(EmptyColour) & kRgbMask;
-    const QRgb a2 = ToRgb(s.Colors[ColorA2]) & kRgbMask;
-    const QRgb d1 = ToRgb(s.Colors[ColorD1]) & kRgbMask;
-    const QRgb d2 = ToRgb(s.Colors[ColorD2]) & kRgbMask;
-    auto* bits = reinterpret_cast<std::uint32_t*>(img.bits());
-    const qsizetype stride = img.bytesPerLine() / 4;
-    const auto age = [&](std::uint32_t& px) {
-        const std::uint32_t v = px;
-        const std::uint32_t rgb = v & kRgbMask;
-        if (rgb == empty) return;
-        std::uint32_t tag;
-        if (rgb == a2)
-            tag = 16;
-        else if (rgb == d1)
-            tag = 32;
-        else if (rgb == d2)
-            tag = 48;
-        else
-            tag = v >> 24;
-        if (tag > 63) tag = 0;  // drawn with an opaque top byte: a fresh pixel
-        px = d.palette[tag];
-    };
-    // Only marked pieces can hold a trace; a piece faded out completely loses its mark.
-    ForEachMarkedPiece(d, [&](int y, int x1, int x2) {
-        std::uint32_t* row = bits + y * stride;
-        std::uint32_t any = 0;
-        for (int x = x1; x < x2; ++x) {
-            age(row[x]);
-            any |= (row[x] & kRgbMask) ^ empty;
+    if (img.isNull() || img.depth() != 8) return;
+    const int w = img.width();
+    for (int y = 0; y < img.height(); ++y) {
+        std::uint8_t* row = img.scanLine(y);
+        int x = 0;
+#if defined(__SSE2__)
+        // NextTag sixteen tags at a time; empty runs are left alone.
+        const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1), three = _mm_set1_epi8(3);
+        const __m128i fifteen = _mm_set1_epi8(15), fresh = _mm_set1_epi8(static_cast<char>(kTagFresh));
+        for (; x + 16 <= w; x += 16) {
+            auto* p = reinterpret_cast<__m128i*>(row + x);
+            const __m128i t = _mm_loadu_si128(p);
+            const __m128i empty = _mm_cmpeq_epi8(t, zero);
+            if (_mm_movemask_epi8(empty) == 0xFFFF) continue;
+            const __m128i isFresh = _mm_cmpeq_epi8(_mm_max_epu8(t, fresh), t);
+            const __m128i isLast = _mm_cmpeq_epi8(_mm_and_si128(t, fifteen), fifteen);
+            const __m128i aged = _mm_andnot_si128(isLast, _mm_add_epi8(t, one));
+            // (t & 3) * 16 + 1: the shift of 16-bit lanes moves no bit across a byte.
+            const __m128i first = _mm_add_epi8(_mm_slli_epi16(_mm_and_si128(t, three), 4), one);
+            const __m128i next = _mm_or_si128(_mm_and_si128(isFresh, first), _mm_andnot_si128(isFresh, aged));
+            _mm_storeu_si128(p, _mm_andnot_si128(empty, next));
         }
-        return any != 0;
-    });
+#endif
+        for (; x < w; ++x) row[x] = NextTag(row[x]);
+    }
+}
+
+QRgb LayerColour(const DisplayState& d, int x, int y)
+{
+    const QImage& img = d.GridBitmap;
+    if (img.isNull() || img.depth() != 8 || !img.rect().contains(x, y)) return ToRgb(EmptyColour) & kRgbMask;
+    return d.layerColour[img.constScanLine(y)[x]];
 }
 
 void RequestPersistenceReset(DisplayState& d)
@@ -501,7 +500,8 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         t.frame = &fs.rec;
         t.timeDivNs = timeDiv;
         t.background = background;
-        t.marks = &img == &d.GridBitmap ? &d.layerMarks : nullptr;
+        t.tag = static_cast<std::uint8_t>(kTagFresh + ch);
+        t.dimTag = static_cast<std::uint8_t>(kTagFreshDim + ch);
         DrawTrace(img, g, t);
     };
 
@@ -536,12 +536,16 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         }
     }
 
-    // 5. Persistence: live traces go to GridBitmap with a clear tag byte.
-    const bool persist = s.Persistence && !spectrumComputed;
+    // 5. Persistence: live traces go to GridBitmap as fresh tags of their
+    // channel, whose colours are this frame's.
+    const bool persist = s.Persistence && !spectrumComputed && d.GridBitmap.depth() == 8;
     if (persist || !d.settled) AgePersistence(d, s);
     QImage& target = persist ? d.GridBitmap : screen;
     const int tx = persist ? 0 : g.GridLeft, ty = persist ? 0 : g.GridTop;
-    const auto targetColour = [&](QRgb c) { return persist ? (c & kRgbMask) : (c | ~kRgbMask); };
+    for (int k = 0; k < 4; ++k) {
+        d.layerColour[kTagFresh + k] = liveColour[k] & kRgbMask;
+        d.layerColour[kTagFreshDim + k] = BlendColor(liveColour[k] & kRgbMask, background & kRgbMask, 3.0);
+    }
 
     // 6. Live frame.
     if (live.FrameLen != 0 && timeView && timeDiv > 0) {
@@ -550,7 +554,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         const double dGain = refShown ? 12 : 24;
         const int dBase1 = refShown ? (s.bgD_Zero == 0 ? 17 : 1) : 3;
         const auto liveTrace = [&](int ch, double gain, int offset, int zero, int mode) {
-            draw(target, tx, ty, in.live, ch, targetColour(liveColour[ch]), gain, offset, zero, px, start, fine, mode,
+            draw(target, tx, ty, in.live, ch, liveColour[ch] | ~kRgbMask, gain, offset, zero, px, start, fine, mode,
                  live.FrameLen, true);
         };
         if (shown[ChD2]) liveTrace(ChanD2, dGain, 0, dBase1 + 32, digitalMode);
@@ -561,26 +565,22 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
             liveTrace(ChanA1, VoltsRatio(live.uV_Div_A1, st.acq.uV_Div_A1), live.A1_Zero, s.A1_Zero + 1, drawMode);
     }
 
-    // 7. The persistence layer over the grid; the empty colour is transparent.
-    if (persist && !d.GridBitmap.isNull() && d.GridBitmap.depth() == 32) {
+    // 7. The persistence layer over the grid; the empty tag is transparent.
+    if (persist) {
         const QImage& layer = d.GridBitmap;
-        const QRgb empty = ToRgb(EmptyColour) & kRgbMask;
         const int xMin = std::max(0, -g.GridLeft), xMax = std::min(layer.width(), screen.width() - g.GridLeft);
         const int yMin = std::max(0, -g.GridTop), yMax = std::min(layer.height(), screen.height() - g.GridTop);
-        const auto* src = reinterpret_cast<const std::uint32_t*>(layer.constBits());
-        const qsizetype srcStride = layer.bytesPerLine() / 4;
         auto* dst = reinterpret_cast<std::uint32_t*>(screen.bits());
         const qsizetype dstStride = screen.bytesPerLine() / 4;
-        ForEachMarkedPiece(d, [&](int y, int x1, int x2) {
-            if (y < yMin || y >= yMax) return true;
-            const std::uint32_t* s = src + y * srcStride;
+        for (int y = yMin; y < yMax; ++y) {
+            const std::uint8_t* tags = layer.constScanLine(y);
             std::uint32_t* o = dst + (g.GridTop + y) * dstStride + g.GridLeft;
-            for (int x = std::max(x1, xMin); x < std::min(x2, xMax); ++x) {
-                const std::uint32_t v = s[x] & kRgbMask;
-                o[x] = v != empty ? (v | ~kRgbMask) : o[x];
-            }
-            return true;
-        });
+            ForEachUsedTags(tags, xMax, [&](int x, int n) {
+                for (int k = std::max(x, xMin); k < x + n; ++k) {
+                    if (tags[k] != kTagEmpty) o[k] = d.layerColour[tags[k]] | ~kRgbMask;
+                }
+            });
+        }
     }
 
     // 8-9. Decoder overlay, trigger-condition flag, spectrum, markers,

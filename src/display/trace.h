@@ -36,23 +36,24 @@ struct TraceParams {
     const FrameRecord* frame = nullptr;  // Divider, roll flag, ring position; null = none
     std::uint64_t timeDivNs = 0;         // time per division, for the dimmed length
     QRgb background = 0;                 // for the dimmed colour
-    LayerMarks* marks = nullptr;         // the target's marks (persistence layer), null = none
+    std::uint8_t tag = 0, dimTag = 0;    // written instead of colours into an 8-bit target (the persistence layer)
 };
 
-// Draws one trace straight into a 32-bit image (Format_RGB32 or ARGB32),
-// clipped to the image, marking what it writes in p.marks. Emits at most one bar and one joining line per column;
-// the column work arrays are fixed-size and reused (one pair per thread).
+// Draws one trace straight into a 32-bit image (Format_RGB32 or ARGB32) in
+// its colour, or into the 8-bit persistence layer as its tags; clipped to the
+// image. Emits at most one bar and one joining line per column; the column
+// work arrays are fixed-size and reused (one pair per thread).
 void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p);
 
 // ---------------------------------------------------------------------------
-// Persistence. Live traces are drawn into GridBitmap with the pixel's top byte
-// as an age tag: 0..15 A1, 16..31 A2, 32..47 D1, 48..63 D2; a freshly drawn
-// trace pixel has tag 0 (top byte clear), A2/D1/D2 pixels are recognised by
-// their colour on the first tick.
+// Persistence. GridBitmap holds one tag per pixel (kTag... in screen.h): a
+// live trace writes its channel's fresh tag, every tick moves a tag one
+// palette step on, and the layer is laid over the screen in the tags'
+// colours (DisplayState::layerColour).
 
 // palette[16k + i], i = 0..14: channel k's colour blended towards Background
 // by 1 + 0.05 (i^2 + 1), tagged 16k + i + 1; palette[16k + 15]: the empty
-// colour with tag 0.
+// colour with tag 0. The colours of the tags 16k + i + 1 follow it.
 void BuildPersistencePalette(DisplayState& d, const ScopeSettings& s);
 
 // Takes a pending reset (when persistence is on and no spectrum is computed:
@@ -61,6 +62,10 @@ void BuildPersistencePalette(DisplayState& d, const ScopeSettings& s);
 // one palette step. A pixel drawn once is dimmed over 15 ticks and is the
 // empty colour on the 16th.
 void AgePersistence(DisplayState& d, const ScopeSettings& s);
+
+// The colour the persistence layer shows at (x, y) of GridBitmap; the empty
+// colour where it is transparent.
+QRgb LayerColour(const DisplayState& d, int x, int y);
 
 // Every new data frame and every settings change restarts the countdown.
 void RequestPersistenceReset(DisplayState& d);

@@ -339,23 +339,24 @@ TEST_F(GridTest, LinesAtTheDivisions)
     }
 }
 
-TEST_F(GridTest, GridBitmapOriginShiftsTheSamePicture)
+TEST_F(GridTest, GridOriginShiftsTheSamePicture)
 {
     const QRgb grid = ToRgb(kGrid);
     QImage onScreen(d.ScreenBitmap.size(), QImage::Format_RGB32);
     onScreen.fill(ToRgb(EmptyColour));
-    d.GridBitmap.fill(ToRgb(EmptyColour));
+    QImage gridSized(d.g.GridWidth, d.g.GridHeight, QImage::Format_RGB32);
+    gridSized.fill(ToRgb(EmptyColour));
     {
         QPainter p(&onScreen);
         DrawGrid(p, d.g, grid, d.g.GridLeft, d.g.GridTop);
     }
     {
-        QPainter p(&d.GridBitmap);
+        QPainter p(&gridSized);
         DrawGrid(p, d.g, grid, 0, 0);
     }
-    EXPECT_EQ(d.GridBitmap, onScreen.copy(d.g.GridLeft, d.g.GridTop, d.g.GridWidth, d.g.GridHeight));
-    EXPECT_EQ(d.GridBitmap.pixel(0, 0), grid);
-    EXPECT_EQ(d.GridBitmap.pixel(48, 5), grid);
+    EXPECT_EQ(gridSized, onScreen.copy(d.g.GridLeft, d.g.GridTop, d.g.GridWidth, d.g.GridHeight));
+    EXPECT_EQ(gridSized.pixel(0, 0), grid);
+    EXPECT_EQ(gridSized.pixel(48, 5), grid);
 }
 
 // ---- Pointers and lines at the grid edges ------------------------------------

@@ -542,7 +542,7 @@ struct PersistScene : Scene {
         RequestPersistenceReset(d);
         Render();
     }
-    QRgb Layer(int x, int level) const { return d.GridBitmap.pixel(x, g().GridHeight - level) & 0xFFFFFF; }
+    QRgb Layer(int x, int level) const { return LayerColour(d, x, g().GridHeight - level); }
 };
 
 TEST(PersistenceTest, PaletteStepsAndTags)
@@ -560,6 +560,37 @@ TEST(PersistenceTest, PaletteStepsAndTags)
                       ToRgb(BlendColor(s.Colors[ColorA1 + k], s.Colors[ColorBackground], factors[i])) & 0xFFFFFF);
         }
         EXPECT_EQ(d.palette[16 * k + 15], 0x010101u);
+    }
+}
+
+// One tick moves every tag of the layer one step on, wherever it stands in a
+// row (the rows are aged sixteen tags at a time, the rest one by one).
+TEST(PersistenceTest, TickStepsEveryTag)
+{
+    DisplayState d;
+    RecomputeGeometry(d, 540, 400);
+    ScopeSettings s;
+    s.Persistence = true;
+    ASSERT_GE(d.GridBitmap.width(), 72 + 17);
+    std::vector<std::uint8_t> expected(72);
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 0; i < 15; ++i) expected[16 * k + i + 1] = i < 14 ? 16 * k + i + 2 : kTagEmpty;
+        expected[kTagFresh + k] = expected[kTagFreshDim + k] = 16 * k + 1;
+    }
+    for (int offset : {0, 3, 17}) {  // where the run of tags starts in the row
+        SCOPED_TRACE(offset);
+        d.GridBitmap.fill(kTagEmpty);
+        std::uint8_t* row = d.GridBitmap.scanLine(5);
+        for (int t = 0; t < 72; ++t) row[offset + t] = static_cast<std::uint8_t>(t);
+        row[d.GridBitmap.width() - 1] = kTagFresh + 2;  // in the row's tail
+        d.persistenceTick = true;
+        AgePersistence(d, s);
+        for (int t = 0; t < 72; ++t) {
+            if (t % 16 == 0 && t != 0 && t < 64) continue;  // not a tag
+            EXPECT_EQ(row[offset + t], expected[t]) << "tag " << t;
+        }
+        EXPECT_EQ(row[d.GridBitmap.width() - 1], 33);
+        EXPECT_EQ(d.GridBitmap.scanLine(4)[offset + 5], kTagEmpty);
     }
 }
 
