@@ -68,6 +68,26 @@ protected:
 
     QRgb Pixel(int x, int y) const { return d.ScreenBitmap.pixel(x, y); }
 
+    // An A1 frame captured by an advanced trigger of `kind` in `mode`, at
+    // level 128 (y 170), with the trigger sample at x = 31 + 48 (100 samples
+    // per division); its trigger-condition flag drawn.
+    void DrawFlagOfFrame(int mode, int tMode, int kind)
+    {
+        ScopeSettings& s = st.settings;
+        s.Trig_T = s.TPLUS = true;
+        s.Mode = mode;
+        s.T_Mode = tMode;
+        st.acq.Time_Div_ns = 1000;
+        FrameRecord& r = live.rec;
+        r.Divider = 1;
+        r.PreLen = 100;
+        r.TrigSource = 1;
+        r.TrigLevelCode = 128;
+        r.AdvTrigKind = kind;
+        r.TrigTimeLimit = 250;
+        Paint([&](QPainter& p) { DrawTriggerConditionFlag(p, in, d); });
+    }
+
     int Count(std::uint32_t colour, QRect area = QRect()) const
     {
         if (area.isNull()) area = d.ScreenBitmap.rect();
@@ -495,25 +515,13 @@ TEST_F(PointerTest, DraggedTriggerLevelShowsTheNoiseRejectBand)
 
 TEST_F(PointerTest, TriggerConditionFlagNeedsTheTriggerChannel)
 {
-    // A runt-triggered A1 frame at level 128 (y 170): the flag's arrow ends at
-    // the trigger sample, x = 31 + 48 with 100 samples per division.
+    // A runt trigger: the flag's arrow ends at the trigger sample.
     const QRect arrow(31 + 48 - 20, 170 - 5, 21, 11);
     for (bool channelOn : {true, false}) {
         SCOPED_TRACE(channelOn);
         SetUp();
-        ScopeSettings& s = st.settings;
-        s.Trig_T = s.TPLUS = true;
-        s.Mode = 3;
-        s.CH_A1 = channelOn;
-        st.acq.Time_Div_ns = 1000;
-        FrameRecord& r = live.rec;
-        r.Divider = 1;
-        r.PreLen = 100;
-        r.TrigSource = 1;
-        r.TrigLevelCode = 128;
-        r.AdvTrigKind = 3;
-        r.TrigTimeLimit = 250;
-        Paint([&](QPainter& p) { DrawTriggerConditionFlag(p, in, d); });
+        st.settings.CH_A1 = channelOn;
+        DrawFlagOfFrame(3, 0, 3);
         if (channelOn) {
             EXPECT_GT(Count(kA1, arrow), 20);
             EXPECT_EQ(Pixel(31 + 48 - 15, 170), ToRgb(kA1));
@@ -530,19 +538,7 @@ TEST_F(PointerTest, PulseFlagOnlyWithATimeConditionInForce)
     for (int tMode : {0, 1, 2}) {
         SCOPED_TRACE(tMode);
         SetUp();
-        ScopeSettings& s = st.settings;
-        s.Trig_T = s.TPLUS = true;
-        s.Mode = 1;
-        s.T_Mode = tMode;
-        st.acq.Time_Div_ns = 1000;
-        FrameRecord& r = live.rec;
-        r.Divider = 1;
-        r.PreLen = 100;
-        r.TrigSource = 1;
-        r.TrigLevelCode = 128;
-        r.AdvTrigKind = 1;
-        r.TrigTimeLimit = 500;
-        Paint([&](QPainter& p) { DrawTriggerConditionFlag(p, in, d); });
+        DrawFlagOfFrame(1, tMode, 1);
         EXPECT_EQ(Count(kA1) > 0, tMode != 0);
     }
 }
