@@ -58,17 +58,20 @@ inline constexpr std::uint32_t EmptyColour = 0x010101;  // the colour of the emp
 
 // Tags of the persistence layer: 0 empty (transparent); 16k + i + 1 channel
 // k's palette step i (i = 0..14); kTagFresh + k a pixel channel k drew since
-// the last tick, kTagFreshDim + k the same in the dimmed part of a roll frame.
+// the last tick, kTagFreshDim + k the same in the dimmed part of a roll frame;
+// kTagDrawn + k and kTagDrawn + 4 + k the same two drawn by the frame being
+// rendered (the overlay turns them into the fresh ones).
 inline constexpr std::uint8_t kTagEmpty = 0;
 inline constexpr std::uint8_t kTagFresh = 64;
 inline constexpr std::uint8_t kTagFreshDim = 68;
+inline constexpr std::uint8_t kTagDrawn = 72;
 
 // What the screen keeps between frames (user-interface thread only).
 struct DisplayState {
     ScreenGeometry g;
     QImage ScreenBitmap;                 // paint box size, Format_RGB32
     QImage GridBitmap;                   // GridWidth × GridHeight, Format_Grayscale8: persistence tags
-    std::array<QRgb, 72> layerColour{};  // colour of each tag (RGB, top byte clear)
+    std::array<QRgb, 80> layerColour{};  // colour of each tag (RGB, top byte clear)
 
     // Activity indicator counters.
     int spokeCounter = 0, handCounter = 0, servicesSinceFrame = 0;

@@ -363,20 +363,31 @@ void BuildPersistencePalette(DisplayState& d, const ScopeSettings& s)
     d.layerColour[kTagEmpty] = ToRgb(EmptyColour) & kRgbMask;
 }
 
-void AgePersistence(DisplayState& d, const ScopeSettings& s)
+namespace {
+
+// The countdown part of ageing: takes a pending reset, and on a timer tick
+// counts down or settles. Returns whether the layer is due one step.
+bool TakePersistenceTick(DisplayState& d, const ScopeSettings& s)
 {
     if (d.persistenceReset && s.Persistence && !SpectrumComputed(d)) {
         d.settled = false;
         d.countdown = 17;
         d.persistenceReset = false;
     }
-    if (!d.persistenceTick) return;
+    if (!d.persistenceTick) return false;
     d.persistenceTick = false;
     if (d.countdown > 0)
         --d.countdown;
     else
         d.settled = true;
+    return true;
+}
 
+}  // namespace
+
+void AgePersistence(DisplayState& d, const ScopeSettings& s)
+{
+    if (!TakePersistenceTick(d, s)) return;
     QImage& img = d.GridBitmap;
     if (img.isNull() || img.depth() != 8) return;
     const int w = img.width();
@@ -480,6 +491,14 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     const bool refShown = in.refExists && bgView && timeView;
     const std::array<bool, 4> shown = {s.CH_A1, s.CH_A2, s.CH_D1, s.CH_D2};
 
+    // The persistence countdown; while the layer is shown, its step is taken
+    // by the overlay, in the same pass over the tags.
+    const bool persist = s.Persistence && !spectrumComputed && d.GridBitmap.depth() == 8;
+    const bool stepLayer = persist && TakePersistenceTick(d, s);
+    if (!persist && !d.settled) AgePersistence(d, s);
+    // Between ticks this frame's pixels are fresh at once; on a tick they are
+    // told apart from the older ones until the overlay has stepped those.
+    const std::uint8_t drawnTag = stepLayer ? kTagDrawn : kTagFresh;
     const auto draw = [&](QImage& img, int x0, int y0, const FrameSet& fs, int ch, QRgb colour, double gain, int offset,
                           int zero, double px, int first, double fine, int mode, int count, bool dim) {
         TraceParams t;
@@ -500,8 +519,8 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         t.frame = &fs.rec;
         t.timeDivNs = timeDiv;
         t.background = background;
-        t.tag = static_cast<std::uint8_t>(kTagFresh + ch);
-        t.dimTag = static_cast<std::uint8_t>(kTagFreshDim + ch);
+        t.tag = static_cast<std::uint8_t>(drawnTag + ch);
+        t.dimTag = static_cast<std::uint8_t>(drawnTag + 4 + ch);
         DrawTrace(img, g, t);
     };
 
@@ -538,13 +557,12 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
 
     // 5. Persistence: live traces go to GridBitmap as fresh tags of their
     // channel, whose colours are this frame's.
-    const bool persist = s.Persistence && !spectrumComputed && d.GridBitmap.depth() == 8;
-    if (persist || !d.settled) AgePersistence(d, s);
     QImage& target = persist ? d.GridBitmap : screen;
     const int tx = persist ? 0 : g.GridLeft, ty = persist ? 0 : g.GridTop;
     for (int k = 0; k < 4; ++k) {
-        d.layerColour[kTagFresh + k] = liveColour[k] & kRgbMask;
-        d.layerColour[kTagFreshDim + k] = BlendColor(liveColour[k] & kRgbMask, background & kRgbMask, 3.0);
+        d.layerColour[kTagFresh + k] = d.layerColour[kTagDrawn + k] = liveColour[k] & kRgbMask;
+        d.layerColour[kTagFreshDim + k] = d.layerColour[kTagDrawn + 4 + k] =
+            BlendColor(liveColour[k] & kRgbMask, background & kRgbMask, 3.0);
     }
 
     // 6. Live frame.
@@ -566,18 +584,27 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     }
 
     // 7. The persistence layer over the grid; the empty tag is transparent.
+    // The same pass makes this frame's pixels fresh and, on a tick, moves
+    // every older tag one step on (as ageing before the drawing would have).
     if (persist) {
-        const QImage& layer = d.GridBitmap;
+        QImage& layer = d.GridBitmap;
         const int xMin = std::max(0, -g.GridLeft), xMax = std::min(layer.width(), screen.width() - g.GridLeft);
         const int yMin = std::max(0, -g.GridTop), yMax = std::min(layer.height(), screen.height() - g.GridTop);
         auto* dst = reinterpret_cast<std::uint32_t*>(screen.bits());
         const qsizetype dstStride = screen.bytesPerLine() / 4;
-        for (int y = yMin; y < yMax; ++y) {
-            const std::uint8_t* tags = layer.constScanLine(y);
-            std::uint32_t* o = dst + (g.GridTop + y) * dstStride + g.GridLeft;
-            ForEachUsedTags(tags, xMax, [&](int x, int n) {
-                for (int k = std::max(x, xMin); k < x + n; ++k) {
-                    if (tags[k] != kTagEmpty) o[k] = d.layerColour[tags[k]] | ~kRgbMask;
+        for (int y = 0; y < layer.height(); ++y) {
+            std::uint8_t* tags = layer.scanLine(y);
+            const bool shown = y >= yMin && y < yMax;
+            std::uint32_t* o = shown ? dst + (g.GridTop + y) * dstStride + g.GridLeft : nullptr;
+            ForEachUsedTags(tags, layer.width(), [&](int x, int n) {
+                for (int k = x; k < x + n; ++k) {
+                    std::uint8_t t = tags[k];
+                    if (t == kTagEmpty) continue;
+                    if (stepLayer) {
+                        t = t >= kTagDrawn ? static_cast<std::uint8_t>(t - 8) : NextTag(t);
+                        tags[k] = t;
+                    }
+                    if (t != kTagEmpty && shown && k >= xMin && k < xMax) o[k] = d.layerColour[t] | ~kRgbMask;
                 }
             });
         }

@@ -624,6 +624,25 @@ TEST(PersistenceTest, PixelDrawnOnceFadesOut)
     }
 }
 
+// A frame drawn on a tick starts fresh and fades like any other: the same
+// pass that steps the older pixels must not step it, nor leave it a tick late.
+TEST(PersistenceTest, PixelDrawnOnATickFadesFromTheNextTick)
+{
+    PersistScene sc;
+    sc.Frame(150);
+    ASSERT_TRUE(PersistenceTimerTick(sc.d));
+    sc.Frame(100);  // drawn on the tick
+    EXPECT_EQ(sc.Layer(7, 101), sc.Colour(ColorA1) & 0xFFFFFF);
+    EXPECT_EQ(sc.Layer(7, 151), sc.d.palette[0] & 0xFFFFFF);
+    for (int tick = 1; tick <= 3; ++tick) {
+        SCOPED_TRACE(tick);
+        ASSERT_TRUE(PersistenceTimerTick(sc.d));
+        sc.Frame(200);
+        EXPECT_EQ(sc.Layer(7, 101), sc.d.palette[tick - 1] & 0xFFFFFF);
+        EXPECT_EQ(sc.Layer(7, 151), sc.d.palette[tick] & 0xFFFFFF);
+    }
+}
+
 // After the last frame the timer counts down 17 ticks and settles on the next
 // one; from then on it stays quiet and redraws change nothing.
 TEST(PersistenceTest, PictureFreezesAfterTheLastFrame)
