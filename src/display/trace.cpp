@@ -176,6 +176,15 @@ constexpr std::uint8_t NextTag(std::uint8_t t)
     return (t & 15) == 15 ? kTagEmpty : static_cast<std::uint8_t>(t + 1);
 }
 
+// A tag after the overlay of a tick frame: pixels drawn by this frame become
+// fresh, every other one steps on.
+constexpr std::array<std::uint8_t, 256> kStepOnTick = [] {
+    std::array<std::uint8_t, 256> a{};
+    for (int t = 0; t < 256; ++t)
+        a[t] = t >= kTagDrawn ? static_cast<std::uint8_t>(t - 8) : NextTag(static_cast<std::uint8_t>(t));
+    return a;
+}();
+
 // Calls fn(first, count) for every run of eight tags of a row of the
 // persistence layer that holds a non-empty tag (and for the row's tail).
 // Most of the layer is empty; eight tags are tested at once.
@@ -601,7 +610,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
                     std::uint8_t t = tags[k];
                     if (t == kTagEmpty) continue;
                     if (stepLayer) {
-                        t = t >= kTagDrawn ? static_cast<std::uint8_t>(t - 8) : NextTag(t);
+                        t = kStepOnTick[t];
                         tags[k] = t;
                     }
                     if (t != kTagEmpty && shown && k >= xMin && k < xMax) o[k] = d.layerColour[t] | ~kRgbMask;
