@@ -69,9 +69,9 @@ inline constexpr std::uint8_t kTagDrawn = 72;
 // What the screen keeps between frames (user-interface thread only).
 struct DisplayState {
     ScreenGeometry g;
-    QImage ScreenBitmap;                 // paint box size, Format_RGB32
-    QImage GridBitmap;                   // GridWidth × GridHeight, Format_Grayscale8: persistence tags
-    std::array<QRgb, 80> layerColour{};  // colour of each tag (RGB, top byte clear)
+    QImage ScreenBitmap;                  // paint box size, Format_RGB32
+    QImage GridBitmap;                    // GridWidth × GridHeight, Format_Grayscale8: persistence tags
+    std::array<QRgb, 256> layerColour{};  // colour of each tag (RGB, top byte clear; any byte is safe)
 
     // Activity indicator counters.
     int spokeCounter = 0, handCounter = 0, servicesSinceFrame = 0;
