@@ -492,10 +492,10 @@ void MainWindow::BuildGeneratorGroup()
         Bind(name, sb);
         sb->setRange(lo, hi);
         sb->setFocusPolicy(Qt::NoFocus);
-        connect(sb, &QScrollBar::valueChanged, this, [this, name, sb](int value) {
+        const SettingKey* key = bound_.count(name) ? bound_[name] : nullptr;
+        connect(sb, &QScrollBar::valueChanged, this, [this, key](int value) {
             if (syncing_) return;
-            if (const SettingKey* k = KeyHeldBy(name)) st_->settings.*k->intField = value;
-            (void)sb;
+            if (key) st_->settings.*key->intField = value;
             Apply();
         });
         return sb;
@@ -554,7 +554,9 @@ void MainWindow::BuildMenus()
             a->setShortcutContext(Qt::WindowShortcut);
         }
         const SettingKey* k = KeyHeldBy(r.name);
-        if (k || r.name == "Menu_English") a->setCheckable(true);
+        // Items holding a setting, and the three whose state the window keeps.
+        if (k || r.name == "Menu_English" || r.name == "Menu_BG_View" || r.name == "Menu_Compact")
+            a->setCheckable(true);
         // Radio items share an action group for their look; the settings
         // group decides what is checked.
         if (k && k->type == KeyType::GroupItem) {
@@ -592,9 +594,7 @@ void MainWindow::SyncControls()
     Button("SpeedButton_Sngl")->setChecked(s.Sngl_Down);
     Button("SpeedButton_GenOn")->setChecked(s.GenOn_Down);
     Action("Menu_English")->setChecked(!s.Russian);
-    Action("Menu_BG_View")->setCheckable(true);
     Action("Menu_BG_View")->setChecked(bgView_);
-    Action("Menu_Compact")->setCheckable(true);
     Action("Menu_Compact")->setChecked(compact_);
     Button("SpeedButton_ACDC_A1")->setIcon(CouplingIcon(s.A1_ACDC));
     Button("SpeedButton_ACDC_A2")->setIcon(CouplingIcon(s.A2_ACDC));
