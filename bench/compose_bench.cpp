@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "acquisition/compose.h"
-#include "acquisition/scope_state.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 
 namespace {

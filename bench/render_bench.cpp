@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "display/scope_screen.h"
 #include "display/screen.h"
 #include "display/trace.h"

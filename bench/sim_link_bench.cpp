@@ -7,9 +7,9 @@
 #include <chrono>
 #include <thread>
 
-#include "acquisition/compose.h"
+#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "core/prompts.h"
 #include "device/device_link.h"
 #include "device/ftdi_transport.h"
@@ -51,7 +51,7 @@ void BM_SimulatedFrameRate(benchmark::State& state)
             st, dev, [](const std::function<void()>& f) { f(); },
             [&] {
                 HandoffHooks h;
-                FrameHandoff(st, rec, h);
+                FrameHandoff(st, st.settings, st.acq, rec, h);
                 if (st.link.NewFrameProcess.exchange(false)) ++frames;
             });
         st.link.FpgaLoadRequest = true;

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "acquisition/compose.h"
+#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "display/compose.h"
 #include "display/scope_screen.h"

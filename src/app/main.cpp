@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
-#include "device/provider_select.h"
+#include "app/provider_select.h"
 #include "files/settings_file.h"
 
 namespace {

@@ -23,17 +23,17 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "acquisition/compose.h"
+#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
-#include "app/glyphs.h"
+#include "display/glyphs.h"
 #include "app/menu_table.h"
 #include "app/qt_prompts.h"
 #include "app/screen_widget.h"
 #include "app/single_instance.h"
 #include "device/device_link.h"
-#include "device/provider_select.h"
+#include "app/provider_select.h"
 #include "device/scope_thread.h"
 #include "device/supervision.h"
 #include "display/compose.h"
@@ -42,6 +42,7 @@
 #include "display/screen.h"
 #include "display/trace.h"
 #include "files/settings_file.h"
+#include "state/settings_commands.h"
 #include "trigger/trig_set_dialog.h"
 #include "ui/about_dialog.h"
 #include "ui/captions.h"
@@ -190,7 +191,7 @@ MainWindow::MainWindow(MainWindowOptions options)
 
     // Defaults, then the program's settings file; the first settings packet
     // re-arms the trigger.
-    if (!options_.settingsFile.empty()) ReadSettings(*st_, Ask(), options_.settingsFile, true);
+    if (!options_.settingsFile.empty()) ReadSettings(st_->settings, Ask(), options_.settingsFile, true);
     if (options_.russian) st_->settings.Russian = *options_.russian;
     st_->requests.TrigChanged = true;
 
@@ -693,7 +694,8 @@ void MainWindow::ControlClicked(const std::string& name, bool checked)
     }
     if (name == "Menu_Save_Settings_As") {
         EventSetter busy(st.BusyEvent);
-        return Menu_Save_Settings_AsClick(st, Ask());
+        Menu_Save_Settings_AsClick(st, Ask());
+        return;
     }
 
     auto it = bound_.find(name);
@@ -792,7 +794,10 @@ void MainWindow::StopThread()
 
 void MainWindow::LinkButtonPressed(int which)
 {
-    LinkButtonClick(*st_, *provider_, Ask(), LinkOptions(), static_cast<LinkButton>(which));
+    SupervisionHooks hooks;
+    hooks.apply = [this] { ApplySettings(*st_); };
+    hooks.refresh = [this] { RefreshSettings(*st_); };
+    LinkButtonClick(*st_, st_->settings, *provider_, Ask(), LinkOptions(), static_cast<LinkButton>(which), hooks);
     SyncControls();
     ApplyView();
 }
@@ -837,7 +842,7 @@ void MainWindow::closeEvent(QCloseEvent* e)
 void MainWindow::SaveProgramSettings()
 {
     // A run without a settings file (the picture mode) keeps nothing.
-    if (!options_.settingsFile.empty()) WriteSettings(*st_, options_.settingsFile, true);
+    if (!options_.settingsFile.empty()) WriteSettings(st_->settings, *st_, options_.settingsFile, true);
 }
 
 void MainWindow::Timer1Timer()
@@ -845,7 +850,8 @@ void MainWindow::Timer1Timer()
     SupervisionHooks hooks;
     hooks.saveSettings = [this] { SaveProgramSettings(); };
     hooks.clearAfgList = [this] { afgList_->clear(); };
-    Timer1Tick(*st_, *provider_, Ask(), LinkOptions(), hooks);
+    hooks.apply = [this] { ApplySettings(*st_); };
+    Timer1Tick(*st_, st_->settings, *provider_, Ask(), LinkOptions(), hooks);
     SyncControls();
 }
 
@@ -872,7 +878,7 @@ void MainWindow::Handoff()
     HandoffHooks hooks;
     hooks.drawFrame = [this] { DrawFrame(); };
     hooks.drawService = [this] { DrawService(); };
-    FrameHandoff(*st_, *recorder_, hooks);
+    FrameHandoff(*st_, st_->settings, st_->acq, *recorder_, hooks);
     // A single shot that ended released its button.
     if (Button("SpeedButton_Sngl")->isChecked() != st_->settings.Sngl_Down) SyncControls();
 }
@@ -1050,7 +1056,7 @@ void MainWindow::OpenByExtension(const std::string& path)
 {
     const QString ext = QFileInfo(Q(path)).suffix().toUpper();
     if (ext == "KRS") {
-        if (ReadSettings(*st_, Ask(), path, false)) {
+        if (ReadSettings(st_->settings, Ask(), path, false)) {
             st_->requests.TrigChanged = true;
             Apply();
         }

@@ -24,7 +24,7 @@ constexpr std::uint8_t FpgaValid = 0xA5;
 
 }  // namespace
 
-DeviceLink::DeviceLink(FtLink& link, ScopeState& st, FrameSet& live, RecorderStream& recorder, Sleeper sleep)
+DeviceLink::DeviceLink(FtLink& link, LinkShared& st, FrameSet& live, RecorderStream& recorder, Sleeper sleep)
     : link_(link), st_(st), live_(live), recorder_(recorder), sleep_(std::move(sleep)), readBuffer_(ReadChunk)
 {
     sent_ = st_.published.Get();

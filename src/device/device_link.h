@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "acquisition/scope_state.h"
+#include "device/link_shared.h"
 #include "device/receiver.h"
 
 namespace kr40 {
@@ -19,7 +19,7 @@ class DeviceLink : public PacketHandler {
 public:
     using Sleeper = std::function<void(int ms)>;
 
-    DeviceLink(FtLink& link, ScopeState& st, FrameSet& live, RecorderStream& recorder, Sleeper sleep);
+    DeviceLink(FtLink& link, LinkShared& st, FrameSet& live, RecorderStream& recorder, Sleeper sleep);
 
     void SendSettingsPacket();
     void SendWaveformTable();
@@ -44,7 +44,7 @@ private:
     bool WaitFor(const std::atomic<bool>& flag);
 
     FtLink& link_;
-    ScopeState& st_;
+    LinkShared& st_;
     FrameSet& live_;
     RecorderStream& recorder_;
     Sleeper sleep_;

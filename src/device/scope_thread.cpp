@@ -3,12 +3,13 @@
 #include <chrono>
 
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "acquisition/scope_settings.h"
+#include "device/link_shared.h"
 #include "device/device_link.h"
 
 namespace kr40 {
 
-ScopeThread::ScopeThread(ScopeState& st, DeviceLink& link, RunOnUi runOnUiAndWait, std::function<void()> frameHandoff)
+ScopeThread::ScopeThread(LinkShared& st, DeviceLink& link, RunOnUi runOnUiAndWait, std::function<void()> frameHandoff)
     : st_(st), link_(link), runOnUi_(std::move(runOnUiAndWait)), handoff_(std::move(frameHandoff))
 {
 }
@@ -63,13 +64,13 @@ void ScopeThread::Pass()
         link_.ReceiveBytes();
 }
 
-void FrameHandoff(ScopeState& st, RecorderStream& recorder, const HandoffHooks& hooks)
+void FrameHandoff(LinkShared& st, ScopeSettings& s, AcqConfig& acq, RecorderStream& recorder, const HandoffHooks& hooks)
 {
     LinkState& ls = st.link;
     if (ls.SingleShotEnded.exchange(false)) {
         // The worker ended a single shot: the Single button comes up.
-        st.settings.Sngl_Down = false;
-        st.acq.Ch_Mask &= 0x7F;
+        s.Sngl_Down = false;
+        acq.Ch_Mask &= 0x7F;
     }
     if (st.requests.RedrawRequest.exchange(false)) {
         ls.ServiceRedrawRequest = false;

@@ -12,7 +12,9 @@
 
 namespace kr40 {
 
-struct ScopeState;
+struct LinkShared;
+struct ScopeSettings;
+struct AcqConfig;
 struct RecorderStream;
 class DeviceLink;
 
@@ -22,7 +24,7 @@ public:
     // finished (the window: a blocking queued call; tests: a direct call).
     using RunOnUi = std::function<void(const std::function<void()>&)>;
 
-    ScopeThread(ScopeState& st, DeviceLink& link, RunOnUi runOnUiAndWait, std::function<void()> frameHandoff);
+    ScopeThread(LinkShared& st, DeviceLink& link, RunOnUi runOnUiAndWait, std::function<void()> frameHandoff);
     ~ScopeThread();
     ScopeThread(const ScopeThread&) = delete;
     ScopeThread& operator=(const ScopeThread&) = delete;
@@ -40,7 +42,7 @@ public:
 private:
     void Execute();
 
-    ScopeState& st_;
+    LinkShared& st_;
     DeviceLink& link_;
     RunOnUi runOnUi_;
     std::function<void()> handoff_;
@@ -54,6 +56,7 @@ struct HandoffHooks {
     std::function<void()> drawService;  // redraw without new data
     std::function<void(std::span<const std::uint8_t>)> writeRecorder;  // append to the recorder file
 };
-void FrameHandoff(ScopeState& st, RecorderStream& recorder, const HandoffHooks& hooks);
+// A single shot the worker ended releases the Single button in `s` and `acq`.
+void FrameHandoff(LinkShared& st, ScopeSettings& s, AcqConfig& acq, RecorderStream& recorder, const HandoffHooks& hooks);
 
 }  // namespace kr40

@@ -2,8 +2,8 @@
 
 #include <array>
 
-#include "acquisition/compose.h"
-#include "acquisition/scope_state.h"
+#include "acquisition/scope_settings.h"
+#include "device/link_shared.h"
 #include "core/texts.h"
 
 namespace kr40 {
@@ -47,7 +47,7 @@ void ReleaseButtons(ScopeSettings& s)
 }
 
 // A queue-status call on the open handle; its status lands in LinkStatus.
-void ProbeLink(ScopeState& st)
+void ProbeLink(LinkShared& st)
 {
     FT_DWORD waiting = 0;
     TransportLink(st.transport).GetQueueStatus(&waiting);
@@ -56,7 +56,7 @@ void ProbeLink(ScopeState& st)
 // Reopens the instrument and, on success, asks the acquisition thread for the
 // FPGA load. The ready flag is cleared first: it stops the thread's reads and
 // writes on the handle that the open is about to close.
-FT_STATUS Reconnect(ScopeState& st, DeviceProvider& provider, Prompts& prompts, const OpenOptions& options)
+FT_STATUS Reconnect(LinkShared& st, DeviceProvider& provider, Prompts& prompts, const OpenOptions& options)
 {
     st.link.DeviceReady = false;
     const FT_STATUS status = OpenScopeDevice(st.transport, provider, prompts, options);
@@ -70,14 +70,14 @@ FT_STATUS Reconnect(ScopeState& st, DeviceProvider& provider, Prompts& prompts, 
 
 // Closes the device when the link is usable and leaves LinkStatus at 1, so no
 // further I/O is attempted. The thread's traffic stops with the ready flag.
-void CloseLink(ScopeState& st)
+void CloseLink(LinkShared& st)
 {
     st.link.DeviceReady = false;
     if (st.transport.LinkStatus == FT_OK) CloseScopeDevice(st.transport);
     st.transport.LinkStatus = FT_INVALID_HANDLE;
 }
 
-LinkFault PickFault(ScopeState& st, bool wasReady)
+LinkFault PickFault(LinkShared& st, bool wasReady)
 {
     LinkState& ls = st.link;
     if (st.transport.LinkStatus != FT_OK && wasReady) return LinkFault::UsbLost;
@@ -93,7 +93,7 @@ LinkFault PickFault(ScopeState& st, bool wasReady)
 
 // What the instrument told about itself and the link's progress are forgotten:
 // whatever the answer, the next connection starts from scratch.
-void ForgetInstrument(ScopeState& st, const SupervisionHooks& hooks)
+void ForgetInstrument(LinkShared& st, const SupervisionHooks& hooks)
 {
     LinkState& ls = st.link;
     ls.SettingsAcked = false;
@@ -116,15 +116,20 @@ void ForgetInstrument(ScopeState& st, const SupervisionHooks& hooks)
     ls.FpgaFailure = false;
 }
 
+void Run(const std::function<void()>& hook)
+{
+    if (hook) hook();
+}
+
 }  // namespace
 
-void LinkButtonClick(ScopeState& st, DeviceProvider& provider, Prompts& prompts, const OpenOptions& options,
-                     LinkButton button)
+void LinkButtonClick(LinkShared& st, ScopeSettings& s, DeviceProvider& provider, Prompts& prompts,
+                     const OpenOptions& options, LinkButton button, const SupervisionHooks& hooks)
 {
     EventSetter busy(st.BusyEvent);
     if (button == LinkButton::Run) st.requests.SingleShot = false;
 
-    bool& down = ButtonDown(st.settings, button);
+    bool& down = ButtonDown(s, button);
     if (down) {
         if (st.transport.LinkStatus == FT_OK) ProbeLink(st);
         if (st.transport.LinkStatus != FT_OK) {
@@ -132,15 +137,15 @@ void LinkButtonClick(ScopeState& st, DeviceProvider& provider, Prompts& prompts,
             const FT_STATUS status = Reconnect(st, provider, prompts, options);
             if (status != FT_OK) {
                 const bool generator = button == LinkButton::GenOn;
-                if (generator) RefreshSettings(st);
-                ShowUsbError(prompts, status, st.settings.Russian);
-                if (generator) RefreshSettings(st);
+                if (generator) Run(hooks.refresh);
+                ShowUsbError(prompts, status, s.Russian);
+                if (generator) Run(hooks.refresh);
                 down = false;
-                if (generator) RefreshSettings(st);
+                if (generator) Run(hooks.refresh);
                 // A Run click that released a running Single must not leave the
                 // acquisition flagged as running with both buttons up.
-                st.requests.Running = st.settings.Run_Down || st.settings.Sngl_Down;
-                st.requests.SingleShot = st.settings.Sngl_Down;
+                st.requests.Running = s.Run_Down || s.Sngl_Down;
+                st.requests.SingleShot = s.Sngl_Down;
                 // The link of a ready instrument is still lost: the ready flag
                 // comes back so that the next tick offers the recovery (the
                 // thread's calls fail harmlessly on the closed handle).
@@ -149,16 +154,16 @@ void LinkButtonClick(ScopeState& st, DeviceProvider& provider, Prompts& prompts,
             }
         }
     }
-    ApplySettings(st);
+    Run(hooks.apply);
 }
 
-void MenuExit(ScopeState& st)
+void MenuExit(LinkShared& st)
 {
     CloseLink(st);
 }
 
-LinkFault Timer1Tick(ScopeState& st, DeviceProvider& provider, Prompts& prompts, const OpenOptions& options,
-                     const SupervisionHooks& hooks)
+LinkFault Timer1Tick(LinkShared& st, ScopeSettings& s, DeviceProvider& provider, Prompts& prompts,
+                     const OpenOptions& options, const SupervisionHooks& hooks)
 {
     LinkState& ls = st.link;
     TakeSecondStatistics(ls.counters);
@@ -180,7 +185,7 @@ LinkFault Timer1Tick(ScopeState& st, DeviceProvider& provider, Prompts& prompts,
 
     EventSetter busy(st.BusyEvent);
     ls.DeviceReady = false;
-    const bool russian = st.settings.Russian;
+    const bool russian = s.Russian;
     const PromptAnswer answer =
         prompts.Message(Tr(kWarningCaption, russian), Tr(kRecoveryTexts[static_cast<std::size_t>(fault)], russian),
                         PromptIcon::Warning, PromptButtons::YesNo);
@@ -191,14 +196,14 @@ LinkFault Timer1Tick(ScopeState& st, DeviceProvider& provider, Prompts& prompts,
     if (answer == PromptAnswer::Yes) {
         if (const FT_STATUS status = Reconnect(st, provider, prompts, options); status != FT_OK) {
             ShowUsbError(prompts, status, russian);
-            ReleaseButtons(st.settings);
+            ReleaseButtons(s);
         }
     } else {
         CloseLink(st);
-        ReleaseButtons(st.settings);
+        ReleaseButtons(s);
         if (hooks.genFileReload) hooks.genFileReload(false);
     }
-    ApplySettings(st);
+    Run(hooks.apply);
     return fault;
 }
 

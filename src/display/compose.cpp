@@ -13,7 +13,7 @@
 #include <numbers>
 
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "core/rounding.h"
 #include "core/value_format.h"
 #include "trigger/trigger_tables.h"

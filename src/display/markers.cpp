@@ -7,7 +7,7 @@
 #include <string>
 
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "core/rounding.h"
 #include "core/value_format.h"
 

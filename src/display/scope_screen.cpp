@@ -1,6 +1,6 @@
 #include "display/scope_screen.h"
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "display/compose.h"
 #include "display/markers.h"
 #include "display/screen.h"

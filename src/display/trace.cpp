@@ -15,7 +15,7 @@
 
 #include "acquisition/frame.h"
 #include "acquisition/scope_settings.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/time_base_step.h"
 #include "core/rounding.h"
 #include "core/sample.h"

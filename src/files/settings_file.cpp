@@ -4,11 +4,12 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "acquisition/compose.h"
-#include "acquisition/scope_state.h"
+#include "acquisition/scope_settings.h"
 #include "core/prompts.h"
 #include "core/rounding.h"
 #include "core/texts.h"
+#include "core/version.h"
+#include "device/link_shared.h"
 #include "files/ini_image.h"
 
 #ifdef _WIN32
@@ -59,9 +60,9 @@ std::string SerialText(std::uint32_t high, std::uint16_t low)
     return std::string(buf, 12);
 }
 
-void WriteSystem(const ScopeState& st, IniImage& img, bool programFile)
+void WriteSystem(const LinkShared& io, IniImage& img, bool programFile)
 {
-    const DeviceIdentity id = st.link.identity.Get();
+    const DeviceIdentity id = io.link.identity.Get();
     img.WriteInt(kSystem, programFile ? "KR40_INI_FILE" : "KR40_KRS_FILE", 1);
     img.WriteString(kSystem, "Soft_Ver", Tilde(std::to_string(SoftwareVersion)));
     if (id.Vcc >= 0) img.WriteString(kSystem, "Vcc", Tilde(VccText(id.Vcc)));
@@ -73,16 +74,16 @@ void WriteSystem(const ScopeState& st, IniImage& img, bool programFile)
         static const char* const names[4] = {"TDC_Rise_A1", "TDC_Fall_A1", "TDC_Rise_A2", "TDC_Fall_A2"};
         for (int i = 0; i < 4; ++i) img.WriteString(kSystem, names[i], Tilde(std::to_string(id.Tdc[i])));
     }
-    const int mode = st.transport.TransferMode;
+    const int mode = io.transport.TransferMode;
     if (mode != 0) img.WriteString(kSystem, "Flow_Ctrl", mode == 1 ? "~0~" : "~1~");
 }
 
-bool Written(const SettingKey& k, const ScopeState& st, bool programFile)
+bool Written(const SettingKey& k, const LinkShared& io, bool programFile)
 {
     if (k.flags & NeverWritten) return false;
     if (!programFile && (k.flags & IniOnly)) return false;
     if (programFile && (k.flags & KrsOnlyWrite)) return false;
-    if ((k.flags & WhileAfgLoaded) && !st.link.WaveTableLoaded) return false;
+    if ((k.flags & WhileAfgLoaded) && !io.link.WaveTableLoaded) return false;
     return true;
 }
 
@@ -178,16 +179,17 @@ bool FolderWritable(const std::filesystem::path& dir)
 
 }  // namespace
 
-bool WriteSettings(const ScopeState& st, const std::filesystem::path& file, bool programFile, std::string* error)
+bool WriteSettings(const ScopeSettings& s, const LinkShared& io, const std::filesystem::path& file, bool programFile,
+                   std::string* error)
 {
     std::error_code ec;
     if (!file.parent_path().empty()) std::filesystem::create_directories(file.parent_path(), ec);
     IniImage img;
     img.Load(file);
     for (IniSection s : kWrittenSections) img.EraseSection(SectionName(s));
-    WriteSystem(st, img, programFile);
+    WriteSystem(io, img, programFile);
     for (const SettingKey& k : SettingKeys())
-        if (Written(k, st, programFile)) WriteKey(st.settings, k, img);
+        if (Written(k, io, programFile)) WriteKey(s, k, img);
     return img.Save(file, error);
 }
 
@@ -197,84 +199,80 @@ std::optional<TextPair> RejectSettingsImage(const IniImage& img)
     return img.HasKey("Common", "ExtTrig") ? kOldGeneration : kInvalidFormat;
 }
 
-void ReadSettingsImage(ScopeState& st, const IniImage& img, bool startup)
+void ReadSettingsImage(ScopeSettings& s, const IniImage& img, bool startup)
 {
     // At start-up the service flags come first; they head the key table.
     for (const SettingKey& k : SettingKeys()) {
         if (!startup && (k.flags & (IniOnly | StartupOnly))) continue;
-        ReadKey(st.settings, k, img);
+        ReadKey(s, k, img);
     }
-    NormalizeSettings(st.settings);
+    NormalizeSettings(s);
 }
 
-bool ReadSettings(ScopeState& st, Prompts& prompts, const std::filesystem::path& file, bool startup)
+bool ReadSettings(ScopeSettings& s, Prompts& prompts, const std::filesystem::path& file, bool startup)
 {
     IniImage img;
     if (img.Load(file) != IniLoadResult::Ok) {
         if (!startup)
-            ShowError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(kNotFound, st.settings.Russian),
-                      st.settings.Russian);
+            ShowError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(kNotFound, s.Russian), s.Russian);
         return false;
     }
     if (!startup) {
         if (auto reason = RejectSettingsImage(img)) {
-            ShowError(prompts, kOpenSettingsTitle, "\n" + Tr(*reason, st.settings.Russian), st.settings.Russian);
+            ShowError(prompts, kOpenSettingsTitle, "\n" + Tr(*reason, s.Russian), s.Russian);
             return false;
         }
     }
-    ReadSettingsImage(st, img, startup);
+    ReadSettingsImage(s, img, startup);
     return true;
 }
 
 namespace {
 // Asks for a settings file in the folder last used and remembers its folder.
-std::optional<std::string> AskSettingsFile(ScopeState& st, Prompts& prompts, bool save, const std::string& proposed)
+std::optional<std::string> AskSettingsFile(const ScopeSettings& s, Prompts& prompts, std::string& lastFolder, bool save,
+                                           const std::string& proposed)
 {
-    const bool ru = st.settings.Russian;
+    const bool ru = s.Russian;
     FileDialogRequest req;
     req.title = Tr(save ? kSaveSettingsTitle : kOpenSettingsTitle, ru);
-    req.folder = st.LastFolder;
+    req.folder = lastFolder;
     req.defaultExt = "krs";
     req.filter = Tr(save ? kSaveFilter : kOpenFilter, ru);
     req.proposedName = proposed;
     std::optional<std::string> chosen = save ? prompts.SaveFile(req) : prompts.OpenFile(req);
-    if (chosen) st.LastFolder = FolderOf(*chosen);
+    if (chosen) lastFolder = FolderOf(*chosen);
     return chosen;
 }
 }  // namespace
 
-void Menu_Save_Settings_AsClick(ScopeState& st, Prompts& prompts)
+bool SaveSettingsAs(const ScopeSettings& s, const LinkShared& io, Prompts& prompts, std::string& lastFolder,
+                    const std::string& dataFileName)
 {
-    EventSetter busy(st.BusyEvent);
     const std::string proposed =
-        st.DataFileName.empty() ? std::string("*.krs")
-                                : std::filesystem::path(st.DataFileName).filename().replace_extension(".krs").string();
-    const std::optional<std::string> chosen = AskSettingsFile(st, prompts, true, proposed);
-    if (!chosen) return;
+        dataFileName.empty() ? std::string("*.krs")
+                             : std::filesystem::path(dataFileName).filename().replace_extension(".krs").string();
+    const std::optional<std::string> chosen = AskSettingsFile(s, prompts, lastFolder, true, proposed);
+    if (!chosen) return false;
 
     // The file starts empty, so it holds exactly the keys of a settings file.
     bool ok = static_cast<bool>(std::ofstream(*chosen, std::ios::binary | std::ios::trunc));
-    ok = ok && WriteSettings(st, *chosen, false);
-    const bool ru = st.settings.Russian;
+    ok = ok && WriteSettings(s, io, *chosen, false);
+    const bool ru = s.Russian;
     if (!ok) ShowError(prompts, kSaveSettingsTitle, *chosen + "\n" + Tr(kCantWrite, ru), ru);
+    return ok;
 }
 
-void Menu_Open_SettingsClick(ScopeState& st, Prompts& prompts)
+bool OpenSettings(ScopeSettings& s, Prompts& prompts, std::string& lastFolder)
 {
-    EventSetter busy(st.BusyEvent);
-    const std::optional<std::string> chosen = AskSettingsFile(st, prompts, false, {});
-    if (!chosen) return;
+    const std::optional<std::string> chosen = AskSettingsFile(s, prompts, lastFolder, false, {});
+    if (!chosen) return false;
 
     if (!CanRead(*chosen)) {
-        const bool ru = st.settings.Russian;
+        const bool ru = s.Russian;
         ShowError(prompts, kOpenSettingsTitle, *chosen + "\n" + Tr(kNotFound, ru), ru);
-        return;
+        return false;
     }
-    if (!ReadSettings(st, prompts, *chosen, false)) return;
-    st.SettingsLoaded = true;
-    st.SpectrumRestart.fill(true);
-    st.requests.TrigChanged = true;
-    ApplySettings(st);
+    return ReadSettings(s, prompts, *chosen, false);
 }
 
 std::filesystem::path ProgramFilePath(const std::filesystem::path& executable, const std::string& name)

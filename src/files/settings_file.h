@@ -9,7 +9,8 @@
 
 namespace kr40 {
 
-struct ScopeState;
+struct LinkShared;
+struct ScopeSettings;
 class IniImage;
 class Prompts;
 struct TextPair;
@@ -18,23 +19,29 @@ struct TextPair;
 // Decoders, unknown ones) are kept, the program's sections are rewritten, and
 // the whole file is replaced in one operation. False (with a reason) when the
 // file could not be written; the old file is then untouched.
-bool WriteSettings(const ScopeState& st, const std::filesystem::path& file, bool programFile,
+// `io` gives what the instrument told about itself ([System] values).
+bool WriteSettings(const ScopeSettings& s, const LinkShared& io, const std::filesystem::path& file, bool programFile,
                    std::string* error = nullptr);
 
 // Why a user settings file is refused, or nothing when it is acceptable.
 std::optional<TextPair> RejectSettingsImage(const IniImage& img);
 // Reads every key the kind of read allows from an image into the settings.
-void ReadSettingsImage(ScopeState& st, const IniImage& img, bool startup);
+void ReadSettingsImage(ScopeSettings& s, const IniImage& img, bool startup);
 
 // Reads a settings file into the settings; the caller runs ApplySettings. At
 // start-up (the program's own file) a missing or unreadable file leaves the
 // defaults. Otherwise a refused file shows its message and changes nothing.
 // True when the file was read.
-bool ReadSettings(ScopeState& st, Prompts& prompts, const std::filesystem::path& file, bool startup);
+bool ReadSettings(ScopeSettings& s, Prompts& prompts, const std::filesystem::path& file, bool startup);
 
-// File menu commands.
-void Menu_Save_Settings_AsClick(ScopeState& st, Prompts& prompts);
-void Menu_Open_SettingsClick(ScopeState& st, Prompts& prompts);
+// The dialogs of the two File menu commands, starting in `lastFolder` and
+// remembering the chosen folder there. SaveSettingsAs proposes the data
+// file's name with ".krs" and shows "Can't open file for writing." on
+// failure; OpenSettings shows why a file was refused. Both return true when
+// the file was written or read.
+bool SaveSettingsAs(const ScopeSettings& s, const LinkShared& io, Prompts& prompts, std::string& lastFolder,
+                    const std::string& dataFileName);
+bool OpenSettings(ScopeSettings& s, Prompts& prompts, std::string& lastFolder);
 
 // Where the program keeps a file of its own (its settings "<name>.ini", the
 // generator list "krg.lst"): beside the executable when that folder is

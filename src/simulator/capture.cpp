@@ -1,7 +1,7 @@
 #include "simulator/capture.h"
 
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "device/link_state.h"
 #include "device/receiver.h"
 #include "simulator/frame_builder.h"

@@ -4,9 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "acquisition/compose.h"
 #include "acquisition/scope_settings.h"
-#include "acquisition/scope_state.h"
 #include "core/texts.h"
 #include "core/value_format.h"
 #include "trigger/trigger_tables.h"
@@ -297,9 +295,9 @@ void UpdateTrigTexts(TrigDialogModel& m, const ScopeSettings& s, bool russian)
     }
 }
 
-bool TrigDialogChanged(TrigDialogModel& m, ScopeState& st, TrigChange what)
+SettingsEffect TrigDialogChanged(TrigDialogModel& m, ScopeSettings& s, TrigChange what)
 {
-    if (m.loading) return false;
+    if (m.loading) return {};
 
     bool raise = true;
     switch (what) {
@@ -325,11 +323,12 @@ bool TrigDialogChanged(TrigDialogModel& m, ScopeState& st, TrigChange what)
             break;
     }
 
-    ReadTrigDialog(m, st.settings);
-    UpdateTrigTexts(m, st.settings, st.settings.Russian);
-    if (raise) st.requests.TrigChanged = true;
-    ApplySettings(st);
-    return true;
+    ReadTrigDialog(m, s);
+    UpdateTrigTexts(m, s, s.Russian);
+    SettingsEffect e;
+    e.call = SettingsCall::Apply;
+    e.rearmTrigger = raise;
+    return e;
 }
 
 TrigDialogSession::TrigDialogSession(const ScopeSettings& s) : edge_(s.Edge)
@@ -337,9 +336,8 @@ TrigDialogSession::TrigDialogSession(const ScopeSettings& s) : edge_(s.Edge)
     for (std::size_t i = 0; i < kSavedFields.size(); ++i) saved_[i] = s.*kSavedFields[i];
 }
 
-bool TrigDialogSession::Cancel(ScopeState& st) const
+SettingsEffect TrigDialogSession::Cancel(ScopeSettings& s) const
 {
-    ScopeSettings& s = st.settings;
     bool trigDiffers = s.Edge != edge_;
     bool anyDiffers = trigDiffers;
     for (std::size_t i = 0; i < kSavedFields.size(); ++i) {
@@ -351,9 +349,10 @@ bool TrigDialogSession::Cancel(ScopeState& st) const
     }
     s.Edge = edge_;
 
-    if (trigDiffers) st.requests.TrigChanged = true;
-    if (anyDiffers) ApplySettings(st);
-    return anyDiffers;
+    SettingsEffect e;
+    e.rearmTrigger = trigDiffers;
+    if (anyDiffers) e.call = SettingsCall::Apply;
+    return e;
 }
 
 }  // namespace kr40

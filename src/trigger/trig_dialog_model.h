@@ -8,10 +8,11 @@
 #include <array>
 #include <string>
 
+#include "acquisition/settings_effect.h"
+
 namespace kr40 {
 
 struct ScopeSettings;
-struct ScopeState;
 
 enum class Check { Unchecked, Checked, Grayed };
 
@@ -104,19 +105,19 @@ enum class TrigChange { PreTrig, NoiseReject, TMode, Tmin, Tmax, Range, En, Mode
 
 // A change handler: nothing while loading; otherwise the Tmin/Tmax coupling,
 // the video-entry flag for the video buttons, ReadTrigDialog,
-// UpdateTrigTexts, TrigChanged as the control asks, and ApplySettings.
-// Returns false when the loading guard swallowed it.
-bool TrigDialogChanged(TrigDialogModel& m, ScopeState& st, TrigChange what);
+// UpdateTrigTexts; the effect applies the settings and re-arms the trigger
+// as the control asks. The effect's call is None when the loading guard
+// swallowed the change.
+SettingsEffect TrigDialogChanged(TrigDialogModel& m, ScopeSettings& s, TrigChange what);
 
 // Menu_TriggerClick's save and Cancel roll-back: the ten numeric trigger
 // fields and the edge button.
 class TrigDialogSession {
 public:
     explicit TrigDialogSession(const ScopeSettings& s);
-    // Restores the saved values; raises TrigChanged when anything but Pre and
-    // Hyst differed and runs ApplySettings when anything differed. Returns
-    // whether the settings were applied.
-    bool Cancel(ScopeState& st) const;
+    // Restores the saved values; the effect re-arms the trigger when anything
+    // but Pre and Hyst differed and applies the settings when anything differed.
+    SettingsEffect Cancel(ScopeSettings& s) const;
 
 private:
     std::array<int, 10> saved_{};  // Pre, Hyst, Mode, T_Mode, Tmin, Tmax, Tmult, Levels, Lev_Mask, Extra_N

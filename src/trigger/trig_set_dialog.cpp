@@ -11,8 +11,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "acquisition/scope_state.h"
-#include "app/glyphs.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
+#include "display/glyphs.h"
 #include "core/manual_reset_event.h"
 #include "trigger/trigger_tables.h"
 
@@ -218,7 +219,11 @@ bool TForm_TrigSet::Run()
     const TrigDialogSession session(st_.settings);
     FormShow();
     const bool ok = exec() == QDialog::Accepted;
-    if (!ok && session.Cancel(st_) && applied_) applied_();
+    if (!ok) {
+        const SettingsEffect e = session.Cancel(st_.settings);
+        CarrySettingsEffect(st_, e);
+        if (e.call != SettingsCall::None && applied_) applied_();
+    }
     return ok;
 }
 
@@ -278,7 +283,9 @@ void TForm_TrigSet::ToWidgets()
 void TForm_TrigSet::Changed(TrigChange what)
 {
     if (updating_) return;
-    if (TrigDialogChanged(m_, st_, what) && applied_) applied_();
+    const SettingsEffect e = TrigDialogChanged(m_, st_.settings, what);
+    CarrySettingsEffect(st_, e);
+    if (e.call != SettingsCall::None && applied_) applied_();
     ToWidgets();
 }
 

@@ -4,7 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "ui/appearance.h"
 
 namespace kr40 {

@@ -1,6 +1,6 @@
 #include "ui/appearance.h"
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 
 namespace kr40 {
 namespace {

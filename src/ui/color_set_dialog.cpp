@@ -4,7 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "core/prompts.h"
 #include "ui/appearance.h"
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "acquisition/scope_settings.h"
+#include "acquisition/settings_effect.h"
 
 namespace kr40 {
 
@@ -25,14 +26,9 @@ enum class KeyAction {
     FftA2Click,    // run Menu_FFT_A2Click
 };
 
-enum class SettingsCall { None, Apply, Refresh };
-
-struct KeyOutcome {
+// The settings effect is carried out after the actions.
+struct KeyOutcome : SettingsEffect {
     std::vector<KeyAction> actions;
-    SettingsCall call = SettingsCall::None;  // ApplySettings / RefreshSettings after the actions
-    bool restartSpectrum = false;            // raise all four spectrum restart/recompute requests
-    bool rangeChangedA1 = false;             // volts/div of A1 changed: set its range-changed flag
-    bool rangeChangedA2 = false;
 };
 
 // Whether a spectrum view is on (either FFT menu item checked).

@@ -15,7 +15,7 @@
 #include <fstream>
 #include <thread>
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "app/single_instance.h"
 #include "display/screen.h"

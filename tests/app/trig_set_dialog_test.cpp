@@ -11,7 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "app/main_window.h"
 #include "simulator/sim_provider.h"
 #include "support/scripted_prompts.h"

@@ -4,7 +4,8 @@
 
 #include <random>
 
-#include "acquisition/compose.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 #include "acquisition/frame.h"
 #include "device/fpga_image.h"
 #include "support/device_stub.h"

@@ -1,11 +1,13 @@
 #include "device/scope_thread.h"
 
+#include "state/scope_state.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "acquisition/compose.h"
+#include "state/compose.h"
 #include "acquisition/frame.h"
 #include "device/device_link.h"
 #include "support/device_stub.h"
@@ -39,7 +41,7 @@ TEST(ScopeThreadTest, ConnectsSendsSettingsAndHandsFramesOver)
     hooks.drawFrame = [&] { ++frames; };
     hooks.drawService = [&] { ++services; };
     ScopeThread thread(
-        st, link, [](const std::function<void()>& f) { f(); }, [&] { FrameHandoff(st, recorder, hooks); });
+        st, link, [](const std::function<void()>& f) { f(); }, [&] { FrameHandoff(st, st.settings, st.acq, recorder, hooks); });
 
     st.link.FpgaLoadRequest = true;
     thread.Start();
@@ -77,7 +79,7 @@ TEST(ScopeThreadTest, HandoffClearsRedrawsAndFlushesTheRecorder)
     st.requests.RedrawRequest = true;
     st.link.ServiceRedrawRequest = true;
     st.link.NewFrameCount = true;
-    FrameHandoff(st, recorder, hooks);
+    FrameHandoff(st, st.settings, st.acq, recorder, hooks);
     EXPECT_EQ(frames, 1);
     EXPECT_EQ(services, 0);  // the full redraw covers the service redraw
     EXPECT_EQ(st.link.counters.current[StatDisplayedFrames], 1u);
@@ -88,7 +90,7 @@ TEST(ScopeThreadTest, HandoffClearsRedrawsAndFlushesTheRecorder)
     st.link.ServiceRedrawRequest = true;
     st.link.SingleShotEnded = true;
     st.settings.Sngl_Down = true;
-    FrameHandoff(st, recorder, hooks);
+    FrameHandoff(st, st.settings, st.acq, recorder, hooks);
     EXPECT_EQ(frames, 1);
     EXPECT_EQ(services, 1);
     EXPECT_EQ(st.link.counters.current[StatDisplayedFrames], 1u);  // no new frame

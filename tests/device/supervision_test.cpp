@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "acquisition/compose.h"
-#include "acquisition/scope_state.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 #include "simulator/sim_provider.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_session.h"
@@ -24,6 +24,8 @@ struct Window {
         st.settings.Russian = false;
         options.caption = "kr40";
         options.rxEvent = &st.RxEvent;
+        hooks.apply = [this] { ApplySettings(st); };
+        hooks.refresh = [this] { RefreshSettings(st); };
         hooks.saveSettings = [this] { ++saves; };
         hooks.genFileWatch = [this] { ++watches; };
         hooks.clearAfgList = [this] { ++listClears; };
@@ -34,8 +36,8 @@ struct Window {
         st.transport.LinkStatus = OpenScopeDevice(st.transport, provider, prompts, options);
         ASSERT_EQ(st.transport.LinkStatus, FT_OK);
     }
-    void Click(LinkButton b) { LinkButtonClick(st, provider, prompts, options, b); }
-    LinkFault Tick() { return Timer1Tick(st, provider, prompts, options, hooks); }
+    void Click(LinkButton b) { LinkButtonClick(st, st.settings, provider, prompts, options, b, hooks); }
+    LinkFault Tick() { return Timer1Tick(st, st.settings, provider, prompts, options, hooks); }
 
     ScopeState st;
     sim::SimProvider provider;
@@ -345,11 +347,12 @@ TEST(SupervisionEndToEnd, RunUnplugRecoverAndGiveUp)
     options.rxEvent = &s.st.RxEvent;
     int saves = 0;
     SupervisionHooks hooks;
+    hooks.apply = [&] { ApplySettings(s.st); };
     hooks.saveSettings = [&] { ++saves; };
-    auto tick = [&] { return Timer1Tick(s.st, s.provider, s.prompts, options, hooks); };
+    auto tick = [&] { return Timer1Tick(s.st, s.st.settings, s.provider, s.prompts, options, hooks); };
 
     s.st.settings.Run_Down = true;
-    LinkButtonClick(s.st, s.provider, s.prompts, options, LinkButton::Run);
+    LinkButtonClick(s.st, s.st.settings, s.provider, s.prompts, options, LinkButton::Run, hooks);
     EXPECT_EQ(s.st.transport.LinkStatus, FT_OK);
     EXPECT_TRUE(s.st.link.FpgaLoadRequest);
     EXPECT_TRUE(s.st.requests.Running);

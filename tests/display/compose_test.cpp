@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "core/rounding.h"
 
 namespace kr40 {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 
 namespace kr40 {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <cmath>
 
-#include "acquisition/compose.h"
+#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "core/rounding.h"
 #include "display/scope_screen.h"
 #include "display/screen.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "core/rounding.h"
 #include "core/sample.h"

@@ -1,10 +1,11 @@
 #include "files/settings_file.h"
+#include "state/settings_commands.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "files/ini_image.h"
 #include "support/scripted_prompts.h"
@@ -87,10 +88,10 @@ TEST_F(SettingsFileTest, EveryKeySurvivesTheProgramFile)
     ChangeEveryKey(written.settings);
     written.link.WaveTableLoaded = true;  // AFG_File is written only while a script is loaded
     const auto file = dir / "kr40.ini";
-    ASSERT_TRUE(WriteSettings(written, file, true));
+    ASSERT_TRUE(WriteSettings(written.settings, written, file, true));
 
     ScopeState read;
-    ASSERT_TRUE(ReadSettings(read, prompts, file, true));
+    ASSERT_TRUE(ReadSettings(read.settings, prompts, file, true));
     const ScopeSettings defaults;
     for (const SettingKey& k : SettingKeys()) {
         SCOPED_TRACE(std::string(SectionName(k.section)) + "/" + k.name);
@@ -111,7 +112,7 @@ TEST_F(SettingsFileTest, EveryKrsKeySurvivesAndProgramOnlyKeysAreNeverTouched)
     ChangeEveryKey(written.settings);
     written.link.WaveTableLoaded = true;
     const auto file = dir / "setup.krs";
-    ASSERT_TRUE(WriteSettings(written, file, false));
+    ASSERT_TRUE(WriteSettings(written.settings, written, file, false));
 
     // A .krs carries no colours, calibration, language, rate, FPS, ... even if
     // someone adds them by hand.
@@ -130,7 +131,7 @@ TEST_F(SettingsFileTest, EveryKrsKeySurvivesAndProgramOnlyKeysAreNeverTouched)
     ASSERT_TRUE(img.Save(file, nullptr));
 
     ScopeState read;
-    ASSERT_TRUE(ReadSettings(read, prompts, file, false));
+    ASSERT_TRUE(ReadSettings(read.settings, prompts, file, false));
     const ScopeSettings defaults;
     for (const SettingKey& k : SettingKeys()) {
         SCOPED_TRACE(std::string(SectionName(k.section)) + "/" + k.name);
@@ -156,8 +157,8 @@ TEST_F(SettingsFileTest, SystemValuesAndKindMarkers)
 
     const auto ini = dir / "kr40.ini";
     const auto krs = dir / "a.krs";
-    ASSERT_TRUE(WriteSettings(st, ini, true));
-    ASSERT_TRUE(WriteSettings(st, krs, false));
+    ASSERT_TRUE(WriteSettings(st.settings, st, ini, true));
+    ASSERT_TRUE(WriteSettings(st.settings, st, krs, false));
     IniImage p, u;
     p.Load(ini);
     u.Load(krs);
@@ -184,7 +185,7 @@ TEST_F(SettingsFileTest, SystemValuesAndKindMarkers)
     ScopeState fresh;
     fresh.transport.TransferMode = 2;
     const auto ini2 = dir / "fresh.ini";
-    ASSERT_TRUE(WriteSettings(fresh, ini2, true));
+    ASSERT_TRUE(WriteSettings(fresh.settings, fresh, ini2, true));
     IniImage q;
     q.Load(ini2);
     for (const char* key : {"Vcc", "Ser_Num", "Firm_Ver", "FPGA_Ver", "TDC_Rise_A1"})
@@ -202,7 +203,7 @@ TEST_F(SettingsFileTest, WritingKeepsServiceFlagsDecodersAndUnknownSections)
                    "[Mine]\nnote=keep me\n"
                    "[Common]\nStale=1\nCH_A1=0\n");
     ScopeState st;
-    ASSERT_TRUE(WriteSettings(st, file, true));
+    ASSERT_TRUE(WriteSettings(st.settings, st, file, true));
     IniImage img;
     img.Load(file);
     EXPECT_EQ(img.ReadInt("System", "Debug_kr"), 1);
@@ -223,18 +224,18 @@ TEST_F(SettingsFileTest, RealLevelsAreTwoIntegers)
         ScopeState st;
         st.settings.Lev_A1 = c.level;
         const auto file = dir / "lev.krs";
-        ASSERT_TRUE(WriteSettings(st, file, false));
+        ASSERT_TRUE(WriteSettings(st.settings, st, file, false));
         IniImage img;
         img.Load(file);
         EXPECT_EQ(img.ReadInt("Trigger", "Lev_A1"), c.whole) << c.level;
         EXPECT_EQ(img.ReadInt("Trigger", "Lev_A1_fine"), c.fine) << c.level;
         ScopeState back;
-        ReadSettingsImage(back, img, false);
+        ReadSettingsImage(back.settings, img, false);
         EXPECT_NEAR(back.settings.Lev_A1, c.level, 1e-6) << c.level;
     }
     // Lev_A1_fine absent: the whole number alone.
     ScopeState st;
-    ReadSettingsImage(st, IniImage::FromText("[Trigger]\nLev_A1=100\n"), false);
+    ReadSettingsImage(st.settings, IniImage::FromText("[Trigger]\nLev_A1=100\n"), false);
     EXPECT_EQ(st.settings.Lev_A1, 100.0);
 }
 
@@ -264,12 +265,12 @@ TEST_F(SettingsFileTest, GroupItemsFromFile)
     };
     for (const Case& c : cases) {
         ScopeState st;
-        ReadSettingsImage(st, IniImage::FromText(c.text), false);
+        ReadSettingsImage(st.settings, IniImage::FromText(c.text), false);
         EXPECT_EQ(st.settings.Sel(c.group), c.expected) << c.text;
     }
     ScopeState st;
     st.settings.Sel(Group::GenMode) = GenSweepMode;
-    ReadSettingsImage(st, IniImage::FromText("[Generator]\nF_Sweep=0\n"), false);
+    ReadSettingsImage(st.settings, IniImage::FromText("[Generator]\nF_Sweep=0\n"), false);
     EXPECT_EQ(st.settings.Sel(Group::GenMode), -1);
 }
 
@@ -277,7 +278,7 @@ TEST_F(SettingsFileTest, BadValuesAreClampedOrLeftAlone)
 {
     const ScopeSettings d;
     ScopeState st;
-    ReadSettingsImage(st,
+    ReadSettingsImage(st.settings,
                       IniImage::FromText("garbage line\n=5\n[Trigger\n"
                                          "[Trigger]\nPre=99\nHyst=-3\nTmult=7\nMode=7\nExtra_N=abc\n"
                                          "Extra_N=5\nT_Mode=2.5\nLevels=0x0F\n"
@@ -314,7 +315,7 @@ TEST_F(SettingsFileTest, BadValuesAreClampedOrLeftAlone)
 TEST_F(SettingsFileTest, TminAtOrAboveTmaxPushesTmax)
 {
     ScopeState st;
-    ReadSettingsImage(st, IniImage::FromText("[Trigger]\nTmin=800\nTmax=400\n"), false);
+    ReadSettingsImage(st.settings, IniImage::FromText("[Trigger]\nTmin=800\nTmax=400\n"), false);
     EXPECT_EQ(st.settings.Tmin, 800);
     EXPECT_EQ(st.settings.Tmax, 801);
 }
@@ -325,7 +326,7 @@ TEST_F(SettingsFileTest, StartupOnlyKeysAreSkippedLater)
         "[System]\nDebug_kr=1\nUSB_VIEW=1\n[Decoders]\nType=1\n[Common]\nCH_D1=1\nRussian=0\nOn_Top=1\n"
         "[Calibrate]\nTime=5\n[Colors]\nBackground=1\n[Generator]\nAFG_File=/x.krg\n");
     ScopeState later;
-    ReadSettingsImage(later, img, false);
+    ReadSettingsImage(later.settings, img, false);
     const ScopeSettings d;
     EXPECT_EQ(later.settings.Debug_kr, d.Debug_kr);
     EXPECT_EQ(later.settings.Dec_Type, d.Dec_Type);
@@ -336,7 +337,7 @@ TEST_F(SettingsFileTest, StartupOnlyKeysAreSkippedLater)
     EXPECT_EQ(later.settings.AFG_File, d.AFG_File);
 
     ScopeState startup;
-    ReadSettingsImage(startup, img, true);
+    ReadSettingsImage(startup.settings, img, true);
     EXPECT_TRUE(startup.settings.Debug_kr);
     EXPECT_TRUE(startup.settings.USB_VIEW);
     EXPECT_EQ(startup.settings.Dec_Type, 1);
@@ -366,7 +367,7 @@ TEST_F(SettingsFileTest, RefusedFilesChangeNothingAndSayWhy)
         const auto file = dir / "bad.krs";
         TempDir::Write(file, c.text);
         ScriptedPrompts p;
-        EXPECT_FALSE(ReadSettings(st, p, file, false));
+        EXPECT_FALSE(ReadSettings(st.settings, p, file, false));
         ASSERT_EQ(p.messages.size(), 1u);
         EXPECT_EQ(p.messages[0].text, c.message);
         EXPECT_EQ(p.messages[0].caption, c.caption);
@@ -379,7 +380,7 @@ TEST_F(SettingsFileTest, RefusedFilesChangeNothingAndSayWhy)
 TEST_F(SettingsFileTest, StartupWithoutAFileKeepsTheDefaults)
 {
     ScopeState st;
-    EXPECT_FALSE(ReadSettings(st, prompts, dir / "absent.ini", true));
+    EXPECT_FALSE(ReadSettings(st.settings, prompts, dir / "absent.ini", true));
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_EQ(st.settings.A1_Zero, 191);
 }
@@ -443,7 +444,7 @@ TEST_F(SettingsFileTest, OpenSettingsFlow)
     src.settings.Sel(Group::TimeBase) = 3;
     src.settings.Colors[ColorA1] = 0x123456;
     const auto file = dir / "in.krs";
-    ASSERT_TRUE(WriteSettings(src, file, false));
+    ASSERT_TRUE(WriteSettings(src.settings, src, file, false));
 
     ScopeState st;
     st.settings.Russian = false;
@@ -497,7 +498,7 @@ TEST(ProgramFilePathTest, BesideTheExecutableOrInTheConfigFolder)
 
     // The config folder does not exist yet: writing creates it.
     ScopeState st;
-    EXPECT_TRUE(WriteSettings(st, dir / "cfg" / "kr40" / "kr40.ini", true));
+    EXPECT_TRUE(WriteSettings(st.settings, st, dir / "cfg" / "kr40" / "kr40.ini", true));
 }
 
 }  // namespace

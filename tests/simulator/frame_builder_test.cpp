@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "acquisition/compose.h"
+#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "core/rounding.h"
 #include "core/sample.h"

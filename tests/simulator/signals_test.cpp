@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "acquisition/acq_config.h"
-#include "acquisition/compose.h"
-#include "acquisition/scope_state.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 #include "device/packets.h"
 #include "simulator/sim_registers.h"
 

@@ -7,9 +7,9 @@
 #include <mutex>
 #include <thread>
 
-#include "acquisition/compose.h"
+#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "device/device_link.h"
 #include "device/ftdi_transport.h"
 #include "device/scope_thread.h"
@@ -109,7 +109,7 @@ private:
             last_.buf = live.buf;
             ++frames_;
         };
-        FrameHandoff(st, recorder, hooks);
+        FrameHandoff(st, st.settings, st.acq, recorder, hooks);
     }
 
     std::mutex mutex_;

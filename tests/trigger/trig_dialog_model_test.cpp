@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "acquisition/compose.h"
-#include "acquisition/scope_state.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 
 namespace kr40 {
 namespace {
@@ -25,7 +25,9 @@ struct Dialog {
     bool Change(TrigChange what)
     {
         ClearRequests();
-        return TrigDialogChanged(m, st, what);
+        const SettingsEffect e = TrigDialogChanged(m, s, what);
+        CarrySettingsEffect(st, e);
+        return e.call != SettingsCall::None;
     }
     void ClearRequests()
     {
@@ -635,7 +637,9 @@ TEST(TrigDialogCancel, RestoresTheFieldsAndTheEdge)
             d.Change(c.what);
         }
         d.ClearRequests();
-        EXPECT_EQ(session.Cancel(d.st), c.applied);
+        const SettingsEffect e = session.Cancel(d.s);
+        CarrySettingsEffect(d.st, e);
+        EXPECT_EQ(e.call == SettingsCall::Apply, c.applied);
         EXPECT_EQ(d.Applied(), c.applied);
         EXPECT_EQ(d.TrigChanged(), c.trigChanged);
 

@@ -1,4 +1,4 @@
-#include "device/provider_select.h"
+#include "app/provider_select.h"
 
 #include <cstdlib>
 

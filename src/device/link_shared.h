@@ -1,13 +1,13 @@
 #pragma once
-// The program's state in one object, owned by the main window and passed by
-// reference: settings, the derived configuration, the requests shared with
-// the acquisition thread and what the instrument told about itself.
+// What the user interface and the acquisition thread share: the published
+// configuration, the request flags, the two events, the link's state and the
+// transport. The link code takes this part alone; the program's state object
+// embeds it.
 
 #include <atomic>
-#include <mutex>
+#include <cstdint>
 
 #include "acquisition/acq_config.h"
-#include "acquisition/scope_settings.h"
 #include "core/guarded.h"
 #include "core/manual_reset_event.h"
 #include "device/ftdi_transport.h"
@@ -42,19 +42,7 @@ struct LinkRequests {
     std::atomic<bool> TrigChanged{false};  // one-shot: re-arm the trigger logic once
 };
 
-inline constexpr int SoftwareVersion = 227;
-
-struct ScopeState {
-    ScopeSettings settings;
-    AcqConfig acq;
-    WindowView view;
-
-    // One-shot flags set by the volts/div controls and probe items, consumed
-    // by ComposeAcqConfig to rescale the trigger level.
-    bool RangeChangedA1 = false, RangeChangedA2 = false;
-    // Settings changed since the screen last drew; restarts persistence.
-    bool ScreenSettingsChanged = false;
-
+struct LinkShared {
     LinkRequests requests;
     AcqConfigMailbox published;
     ManualResetEvent RxEvent{false};   // wakes the acquisition thread
@@ -62,13 +50,6 @@ struct ScopeState {
 
     LinkState link;
     TransportState transport;
-
-    // Files.
-    std::string LastFolder;    // folder last used by any file dialog
-    std::string DataFileName;  // current waveform data file, empty when none
-    bool SettingsLoaded = false;
-    // Spectrum restart/recompute requests: averaging A1, averaging A2, A1, A2.
-    std::array<bool, 4> SpectrumRestart{};
 };
 
 }  // namespace kr40

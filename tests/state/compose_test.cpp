@@ -1,4 +1,4 @@
-#include "acquisition/compose.h"
+#include "state/compose.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "support/table_rows.h"
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquisition/settings_effect.h"
+
 namespace kr40 {
 
 struct ScopeState;
@@ -11,5 +13,9 @@ void ComposeAcqConfig(ScopeState& st);
 void ApplySettings(ScopeState& st);
 // As ApplySettings, without restarting the acquisition.
 void RefreshSettings(ScopeState& st);
+
+// Carries out what a rule decided: the range-changed, spectrum-restart and
+// trigger re-arm flags, then ApplySettings or RefreshSettings.
+void CarrySettingsEffect(ScopeState& st, const SettingsEffect& e);
 
 }  // namespace kr40

@@ -1,8 +1,8 @@
-#include "acquisition/compose.h"
+#include "state/compose.h"
 
 #include <algorithm>
 
-#include "acquisition/scope_state.h"
+#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "core/texts.h"
 #include "instruments/zero_model.h"
@@ -255,6 +255,18 @@ void ApplySettings(ScopeState& st)
 void RefreshSettings(ScopeState& st)
 {
     Publish(st, false);
+}
+
+void CarrySettingsEffect(ScopeState& st, const SettingsEffect& e)
+{
+    if (e.rangeChangedA1) st.RangeChangedA1 = true;
+    if (e.rangeChangedA2) st.RangeChangedA2 = true;
+    if (e.restartSpectrum) st.SpectrumRestart.fill(true);
+    if (e.rearmTrigger) st.requests.TrigChanged = true;
+    if (e.call == SettingsCall::Apply)
+        ApplySettings(st);
+    else if (e.call == SettingsCall::Refresh)
+        RefreshSettings(st);
 }
 
 }  // namespace kr40

@@ -1,0 +1,47 @@
+#pragma once
+// The program's state in one object, owned by the application's session and
+// passed by reference: settings, the derived configuration, the part shared
+// with the acquisition thread (LinkShared), the live and reference frames,
+// the recorder and what the files and dialogs remember.
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "acquisition/acq_config.h"
+#include "acquisition/frame.h"
+#include "acquisition/scope_settings.h"
+#include "core/version.h"
+#include "device/link_shared.h"
+
+namespace kr40 {
+
+struct ScopeState : LinkShared {
+    ScopeSettings settings;
+    AcqConfig acq;
+    WindowView view;
+
+    // One-shot flags set by the volts/div controls and probe items, consumed
+    // by ComposeAcqConfig to rescale the trigger level.
+    bool RangeChangedA1 = false, RangeChangedA2 = false;
+    // Settings changed since the screen last drew; restarts persistence.
+    bool ScreenSettingsChanged = false;
+
+    // Frames: the live one (written by the acquisition thread between
+    // hand-offs), the stored reference, and the live frame's record as the
+    // last hand-off left it (read by the window between hand-offs).
+    std::unique_ptr<FrameSet> live = std::make_unique<FrameSet>();
+    std::unique_ptr<FrameSet> ref = std::make_unique<FrameSet>();
+    FrameRecord lastRec{};
+    bool RefExists = false;  // a reference frame is stored
+    RecorderStream recorder;
+
+    // Files.
+    std::string LastFolder;    // folder last used by any file dialog
+    std::string DataFileName;  // current waveform data file, empty when none
+    bool SettingsLoaded = false;
+    // Spectrum restart/recompute requests: averaging A1, averaging A2, A1, A2.
+    std::array<bool, 4> SpectrumRestart{};
+};
+
+}  // namespace kr40
