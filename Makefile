@@ -1,20 +1,26 @@
 # The two everyday commands: `make run` and `make test`.
 BUILD_TYPE ?= RelWithDebInfo
-BUILD_DIR  ?= build
+# One build folder per build type: build/ for the default, build-debug for Debug.
+BUILD_DIR  ?= $(if $(filter RelWithDebInfo,$(BUILD_TYPE)),build,build-$(shell echo '$(BUILD_TYPE)' | tr A-Z a-z))
 BENCH_DIR  ?= build-bench
 JOBS       ?= 2
+# WERROR=ON turns compiler warnings into errors (CI).
+WERROR     ?= OFF
 
-.PHONY: all bootstrap configure build run test bench sanitize clean
+CMAKE_ARGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKR40_WERROR=$(WERROR)
+
+.PHONY: all bootstrap configure build run test bench sanitize format-check clean
 
 all: build
 
 bootstrap:
 	@bash scripts/bootstrap.sh
 
-$(BUILD_DIR)/build.ninja:
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
-
-configure: bootstrap $(BUILD_DIR)/build.ninja
+# Configures when the folder is new or was configured with other arguments.
+configure: bootstrap
+	@if [ ! -f $(BUILD_DIR)/build.ninja ] || [ "$$(cat $(BUILD_DIR)/make-cmake-args 2>/dev/null)" != "$(CMAKE_ARGS)" ]; then \
+	  cmake -S . -B $(BUILD_DIR) $(CMAKE_ARGS) && echo "$(CMAKE_ARGS)" > $(BUILD_DIR)/make-cmake-args; \
+	fi
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -36,5 +42,9 @@ sanitize: bootstrap
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ctest --output-on-failure -j $(JOBS)
 
+# The sources as .clang-format lays them out (nothing is rewritten).
+format-check: bootstrap
+	find src tests bench tools \( -name '*.h' -o -name '*.cpp' \) -print0 | sort -z | xargs -0 clang-format --dry-run -Werror
+
 clean:
-	rm -rf $(BUILD_DIR) $(BENCH_DIR) build-asan
+	rm -rf $(BUILD_DIR) build build-debug $(BENCH_DIR) build-asan

@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "display/compose.h"
 #include "display/scope_screen.h"
 #include "display/screen.h"
 #include "simulator/capture.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 
 int main(int argc, char** argv)
 {
@@ -37,8 +37,7 @@ int main(int argc, char** argv)
     s.Extra_Info = true;
     ComposeAcqConfig(st);
 
-    FrameSet live, ref;
-    if (!sim::CaptureFrame(st, live)) {
+    if (!sim::CaptureFrame(st, *st.live)) {
         std::fprintf(stderr, "the simulated instrument gave no frame\n");
         return 1;
     }
@@ -46,8 +45,7 @@ int main(int argc, char** argv)
     RecomputeGeometry(d, argc == 4 ? std::atoi(argv[2]) : 731, argc == 4 ? std::atoi(argv[3]) : 499);
     for (int i = 0; i < 30; ++i) NoteServicePacket(d);
     NoteDataFrame(d);
-    DisplayInputs in{st, live, ref, false};
-    DrawFrameScreen(d, in, true);
+    DrawFrameScreen(d, st, true);
     if (!d.ScreenBitmap.save(argv[1], "PNG")) {
         std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;

@@ -10,7 +10,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,54 +19,10 @@
 #include "state/scope_state.h"
 #include "app/main_window.h"
 #include "app/single_instance.h"
-#include "app/provider_select.h"
+#include "app/command_line.h"
 #include "files/settings_file.h"
 
 namespace {
-
-struct CommandLine {
-    std::optional<bool> russian;
-    std::string screenshot;
-    int frames = 1;
-    std::vector<std::string> files;  // arguments that are not options
-    std::string error;
-};
-
-CommandLine Parse(int argc, char** argv)
-{
-    CommandLine c;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const auto value = [&](const char* option) -> std::optional<std::string> {
-            if (i + 1 >= argc) {
-                c.error = std::string(option) + " needs a value";
-                return std::nullopt;
-            }
-            return std::string(argv[++i]);
-        };
-        if (a == "--simulate" || a.rfind("--driver=", 0) == 0) continue;  // see ProviderNameFromArgs
-        if (a == "--lang=en" || a == "--lang=ru") {
-            c.russian = a == "--lang=ru";
-        } else if (a == "--screenshot") {
-            if (auto v = value("--screenshot")) c.screenshot = *v;
-        } else if (a == "--frames") {
-            if (auto v = value("--frames")) {
-                char* end = nullptr;
-                const long n = std::strtol(v->c_str(), &end, 10);
-                if (end == v->c_str() || *end != '\0' || n < 1 || n > 100000)
-                    c.error = "--frames needs a number from 1 to 100000";
-                else
-                    c.frames = static_cast<int>(n);
-            }
-        } else if (a.rfind("--", 0) == 0) {
-            c.error = "unknown option " + a;
-        } else {
-            c.files.push_back(a);
-        }
-        if (!c.error.empty()) break;
-    }
-    return c;
-}
 
 // Presses Run once the window is up, waits for `frames` frames and writes the
 // window's picture. Exits 0, or 1 with a message when no picture came.
@@ -105,12 +61,11 @@ void RunScreenshot(kr40::MainWindow& w, const QString& file, int frames)
 
 int main(int argc, char** argv)
 {
-    const CommandLine cmd = Parse(argc, argv);
+    const char* driverEnv = std::getenv("KR40_DRIVER");
+    const kr40::CommandLine cmd =
+        kr40::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc), driverEnv ? driverEnv : "");
     if (!cmd.error.empty()) {
-        std::fprintf(stderr,
-                     "kr40: %s\nusage: kr40 [--simulate | --driver=d2xx|ftdi|sim] [--lang=en|ru] "
-                     "[--screenshot FILE --frames N] [FILE]\n",
-                     cmd.error.c_str());
+        std::fprintf(stderr, "kr40: %s\n%s\n", cmd.error.c_str(), kr40::CommandLineUsage());
         return 2;
     }
     const bool screenshot = !cmd.screenshot.empty();
@@ -135,7 +90,7 @@ int main(int argc, char** argv)
     }
 
     kr40::MainWindowOptions o;
-    o.providerName = kr40::ProviderNameFromArgs(argc, argv);
+    o.providerName = cmd.providerName;
     o.caption = caption;
     o.russian = cmd.russian;
     if (!screenshot) o.settingsFile = kr40::ProgramFilePath(exe.toStdString());

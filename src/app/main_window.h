@@ -1,41 +1,32 @@
 #pragma once
-// TKR4003MFrm: the main window. It owns the program's state, the device
-// provider, the acquisition thread and the screen; its handlers are named
-// after their controls and end in ApplySettings or RefreshSettings.
+// TKR4003MFrm: the main window, a thin view. The session owns the state, the
+// device and the acquisition thread; the control panel builds the controls;
+// the control rules decide what a click does. The window routes events to
+// them and runs the handlers that open dialogs or change the window itself.
 
 #include <QMainWindow>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "app/compact_view.h"
+
 class QAbstractButton;
 class QAction;
-class QGroupBox;
-class QLabel;
 class QMenu;
-class QScrollBar;
 class QTimer;
-class QToolButton;
-class QComboBox;
 
 namespace kr40 {
 
 struct ScopeState;
-struct FrameSet;
-struct FrameRecord;
 struct DisplayState;
-struct RecorderStream;
-struct SettingKey;
-struct OpenOptions;
+struct SettingsEffect;
+class ControlPanel;
 class DeviceProvider;
-class DeviceLink;
-class ScopeThread;
-class TransportLink;
 class Prompts;
-class ScreenWidget;
-class UiCallGate;
+class Session;
+enum class WindowCommand;
 
 struct MainWindowOptions {
     std::string providerName = "sim";    // "d2xx", "ftdi" or "sim"
@@ -53,8 +44,8 @@ public:
     explicit MainWindow(MainWindowOptions options);
     ~MainWindow() override;
 
-    ScopeState& State() { return *st_; }
-    DisplayState& Display() { return *d_; }
+    ScopeState& State() { return st_; }
+    DisplayState& Display() { return d_; }
     // Controls by name (nullptr when there is none).
     QAbstractButton* Button(const std::string& name) const;
     QAction* Action(const std::string& name) const;
@@ -71,7 +62,7 @@ public:
     void HandOver(int argumentCount, const QString& lastArgument);
     // Opens a file by its extension (settings, data or generator file).
     void OpenByExtension(const std::string& path);
-    // Stops the acquisition thread (idempotent); used by close.
+    // Stops the timers and the acquisition thread (idempotent); used by close.
     void StopThread();
 
     // Handlers.
@@ -86,6 +77,8 @@ public:
     void Menu_ColorsClick();
     void Menu_AboutClick();
     void Menu_TriggerClick();
+    void Menu_Open_SettingsClick();
+    void Menu_Save_Settings_AsClick();
     void Timer1Timer();
     void Timer2Timer();
     void SetLanguage(bool russian);
@@ -98,13 +91,12 @@ protected:
     void dropEvent(QDropEvent* e) override;
 
 private:
-    void BuildControls();
-    void BuildScopeGroup();
-    void BuildGeneratorGroup();
-    void BuildMenus();
-    QToolButton* AddButton(const std::string& name, const QString& caption, QWidget* parent);
-    void Bind(const std::string& name, QObject* control);
+    void WireScreen();
     void ControlClicked(const std::string& name, bool checked);
+    void RunCommand(WindowCommand command, bool checked);
+    void BarMoved(const std::string& name, int value);
+    void MenuOpening(const std::string& name);
+    void Carry(const SettingsEffect& e);
     void SyncControls();
     void ApplyView();
     void Apply();
@@ -115,46 +107,20 @@ private:
     void DrawFrame();
     void DrawService();
     void ScreenResized(int width, int height);
-    void MenuOpening(const std::string& name);
     void LinkButtonPressed(int which);
-    OpenOptions LinkOptions() const;
     Prompts& Ask();
 
     MainWindowOptions options_;
-    std::unique_ptr<ScopeState> st_;
-    std::unique_ptr<FrameSet> live_, ref_;
-    std::unique_ptr<FrameRecord> lastRec_;  // the live frame record of the last hand-off
-    std::unique_ptr<DisplayState> d_;
-    std::unique_ptr<RecorderStream> recorder_;
-    std::unique_ptr<DeviceProvider> ownProvider_;
-    DeviceProvider* provider_ = nullptr;
-    std::unique_ptr<TransportLink> link_;
-    std::unique_ptr<DeviceLink> device_;
-    std::shared_ptr<UiCallGate> gate_;
-    std::unique_ptr<ScopeThread> thread_;
+    std::unique_ptr<Session> session_;
+    ScopeState& st_;
+    DisplayState& d_;
+    std::unique_ptr<ControlPanel> panel_;
     std::unique_ptr<Prompts> qtPrompts_;
-
-    std::map<std::string, QObject*> controls_;        // every named control
-    std::map<std::string, const SettingKey*> bound_;  // controls holding a setting
-    ScreenWidget* screen_ = nullptr;
-    QScrollBar* xPos_ = nullptr;
-    QWidget* panelSignal_ = nullptr;
-    QGroupBox* scopeBox_ = nullptr;
-    QGroupBox* genBox_ = nullptr;
-    QComboBox* afgList_ = nullptr;
     QTimer* timer1_ = nullptr;
     QTimer* timer2_ = nullptr;
-
+    CompactView compact_;
     bool initialised_ = false;
-    bool syncing_ = false;
     bool bgView_ = false;
-    bool compact_ = false;
-    bool compactEntered_ = false;
-    QRect compactGeometry_;
-    Qt::WindowStates compactState_ = Qt::WindowNoState;
-    QSize startClientSize_;
-    QPoint startPosition_;
-    QSize startMinimumSize_;
     int framesDrawn_ = 0;
 };
 

@@ -1,7 +1,5 @@
 #include "app/provider_select.h"
 
-#include <cstdlib>
-
 #include "device/provider_d2xx.h"
 #include "simulator/sim_provider.h"
 #ifdef KR40_HAVE_LIBFTDI1
@@ -29,21 +27,12 @@ std::string DefaultProviderName()
 #endif
 }
 
-std::string ProviderNameFromArgs(int argc, char** argv)
+bool ProviderBuiltIn(std::string_view name)
 {
-    constexpr std::string_view kDriver = "--driver=";
-    std::string chosen;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i] != nullptr ? argv[i] : "";
-        if (arg == "--simulate") {
-            chosen = "sim";
-        } else if (arg.substr(0, kDriver.size()) == kDriver) {
-            chosen = std::string(arg.substr(kDriver.size()));
-        }
-    }
-    if (!chosen.empty()) return chosen;
-    if (const char* env = std::getenv("KR40_DRIVER"); env != nullptr && *env != '\0') return env;
-    return DefaultProviderName();
+#ifdef KR40_HAVE_LIBFTDI1
+    if (name == "ftdi") return true;
+#endif
+    return name == "d2xx" || name == "sim";
 }
 
 }  // namespace kr40

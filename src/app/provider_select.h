@@ -1,5 +1,5 @@
 #pragma once
-// Picking the device provider: --driver=NAME, --simulate, KR40_DRIVER.
+// Making the device provider chosen on the command line (see command_line.h).
 
 #include <memory>
 #include <string>
@@ -16,9 +16,7 @@ std::unique_ptr<DeviceProvider> MakeProvider(std::string_view name);
 // "ftdi" when libftdi1 is built in, else "d2xx".
 std::string DefaultProviderName();
 
-// The provider name asked for: the last of --driver=NAME / --simulate (which
-// means "sim") on the command line, else a non-empty KR40_DRIVER, else the
-// default.
-std::string ProviderNameFromArgs(int argc, char** argv);
+// Whether MakeProvider makes a provider of this name in this build.
+bool ProviderBuiltIn(std::string_view name);
 
 }  // namespace kr40

@@ -5,20 +5,17 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "display/qt_text.h"
+
 namespace kr40 {
 
 namespace {
-
-QString Q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // "Description (*.ext)|*.ext|..." pairs as a Qt filter list: Qt takes the
 // patterns from the description's parentheses, so the pattern halves go.
 QString QtFilter(const std::string& filter)
 {
-    const QStringList parts = Q(filter).split('|');
+    const QStringList parts = ToQString(filter).split('|');
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         const QString& desc = parts[i];
@@ -30,10 +27,10 @@ QString QtFilter(const std::string& filter)
 
 QString StartPath(const FileDialogRequest& r)
 {
-    QString path = Q(r.folder);
+    QString path = ToQString(r.folder);
     if (!r.proposedName.empty() && r.proposedName.find('*') == std::string::npos) {
         if (!path.isEmpty() && !path.endsWith('/')) path += '/';
-        path += Q(r.proposedName);
+        path += ToQString(r.proposedName);
     }
     return path;
 }
@@ -50,8 +47,8 @@ PromptAnswer QtPrompts::Message(const std::string& caption, const std::string& t
                                 PromptButtons buttons)
 {
     QMessageBox box(parent_);
-    box.setWindowTitle(Q(caption));
-    box.setText(Q(text).replace("\r\n", "\n"));
+    box.setWindowTitle(ToQString(caption));
+    box.setText(ToQString(text).replace("\r\n", "\n"));
     switch (icon) {
         case PromptIcon::None:
             box.setIcon(QMessageBox::NoIcon);
@@ -81,23 +78,21 @@ PromptAnswer QtPrompts::Message(const std::string& caption, const std::string& t
 
 std::optional<std::string> QtPrompts::OpenFile(const FileDialogRequest& r)
 {
-    return Chosen(QFileDialog::getOpenFileName(parent_, Q(r.title), StartPath(r), QtFilter(r.filter)));
+    return Chosen(QFileDialog::getOpenFileName(parent_, ToQString(r.title), StartPath(r), QtFilter(r.filter)));
 }
 
 std::optional<std::string> QtPrompts::SaveFile(const FileDialogRequest& r)
 {
-    QFileDialog dialog(parent_, Q(r.title), StartPath(r), QtFilter(r.filter));
+    QFileDialog dialog(parent_, ToQString(r.title), StartPath(r), QtFilter(r.filter));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setDefaultSuffix(Q(r.defaultExt));
+    dialog.setDefaultSuffix(ToQString(r.defaultExt));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return Chosen(dialog.selectedFiles().front());
 }
 
 std::optional<std::uint32_t> QtPrompts::ChooseColor(std::uint32_t initial)
 {
-    const QColor start(static_cast<int>(initial & 0xFF), static_cast<int>((initial >> 8) & 0xFF),
-                       static_cast<int>((initial >> 16) & 0xFF));
-    const QColor c = QColorDialog::getColor(start, parent_);
+    const QColor c = QColorDialog::getColor(ToQColor(initial), parent_);
     if (!c.isValid()) return std::nullopt;
     return static_cast<std::uint32_t>(c.red()) | (static_cast<std::uint32_t>(c.green()) << 8) |
            (static_cast<std::uint32_t>(c.blue()) << 16);

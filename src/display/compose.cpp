@@ -7,15 +7,13 @@
 #include <QString>
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
 
 #include "acquisition/frame.h"
-#include "state/scope_state.h"
+#include "analysis/readouts.h"
 #include "core/rounding.h"
-#include "core/value_format.h"
 #include "trigger/trigger_tables.h"
 
 namespace kr40 {
@@ -27,12 +25,6 @@ constexpr double kTwoPi = 6.2831852;  // the indicator's turn
 int Round(double x)
 {
     return static_cast<int>(RoundHalfAway(x));
-}
-
-// y of an ADC level on the grid (255 at the top edge).
-int LevelY(const ScreenGeometry& g, int level)
-{
-    return g.GridTop + Round((255 - level) * g.PixelsPerStep);
 }
 
 // A trigger level as the instrument takes it: rounded and clamped to 0..255.
@@ -95,102 +87,9 @@ void Polygon(QPainter& p, std::initializer_list<QPoint> points, std::uint32_t pe
 void TextAt(QPainter& p, int x, int y, const std::string& text)
 {
     const QFontMetrics fm(p.font());
-    p.drawText(x, y + fm.ascent(), QString::fromStdString(text));
+    p.drawText(x, y + fm.ascent(), ToQString(text));
 }
 
-std::string Fixed2(double v)
-{
-    std::array<char, 64> buf{};
-    const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, 2);
-    return r.ec == std::errc() ? std::string(buf.data(), r.ptr) : std::string("...");
-}
-
-// Time of the left screen edge relative to the trigger sample, ns.
-double LeftEdgeTime(const FrameRecord& r, int firstSample)
-{
-    return static_cast<double>(r.Divider) * (firstSample - static_cast<double>(r.PreLen)) * 10.0;
-}
-
-// x of the trigger sample; nothing without a time base.
-std::optional<int> TriggerX(const ScreenGeometry& g, const FrameRecord& r, const AcqConfig& a, int firstSample)
-{
-    if (a.Time_Div_ns == 0) return std::nullopt;
-    const double d = static_cast<double>(r.PreLen) - firstSample;
-    return g.GridLeft + Round(d * g.DivWidth * r.Divider / (static_cast<double>(a.Time_Div_ns) * 0.1));
-}
-
-// Generator frequency at the left edge while the sweep runs.
-std::string SweepFrequencyText(const FrameRecord& r, int firstSample)
-{
-    const double rate = (0.1 * r.F_Span / (static_cast<double>(r.FrameLen) - r.PreLen)) / (r.Divider * 10.0);
-    if (r.PreLen == r.FrameLen || r.F_Span == 0 || !std::isfinite(rate)) return "...";
-    const double t = LeftEdgeTime(r, firstSample);
-    const double start = 0.1 * r.F_Val;
-    return FormatValue(t <= 0 ? start : t * rate + start, UnitKind::Frequency, -5);
-}
-
-std::string TriggerText(const ScopeState& st)
-{
-    const ScopeSettings& s = st.settings;
-    std::string text = "Trig. ";
-    switch (s.Sel(Group::TrigSource)) {
-        case ChA1:
-            text = "Trig. A1  " +
-                   FormatValue(st.acq.uV_Div_A1 * 0.03125 * (LevelCode(s.Lev_A1) - s.A1_Zero), UnitKind::Voltage, -4);
-            break;
-        case ChA2:
-            text = "Trig. A2  " +
-                   FormatValue(st.acq.uV_Div_A2 * 0.03125 * (LevelCode(s.Lev_A2) - s.A2_Zero), UnitKind::Voltage, -4);
-            break;
-        case ChD1:
-            text = "Trig. D1  dig.";
-            break;
-        case ChD2:
-            text = "Trig. D2  dig.";
-            break;
-        default:
-            break;
-    }
-    if (s.TPLUS) text += "     T+";
-    return text;
-}
-
-// The time the instrument measured on the event that fired a time-conditioned
-// trigger, in 10 ns ticks; it comes back in the time-limit word of the frame.
-std::uint32_t TriggerEventTicks(const FrameRecord& r)
-{
-    return static_cast<std::uint32_t>(r.TrigTimeLimit);
-}
-
-// Whether the frame was captured by a pulse, period, runt or slew trigger.
-// The frame does not tell a time-qualified pulse, period or slew trigger from
-// a plain edge (the instrument echoes T_Lo either way), so those need a time
-// condition in force; a runt trigger is one without it.
-bool CapturedByTimeCondition(const ScopeSettings& s, const FrameRecord& r)
-{
-    return s.TPLUS && s.Mode >= 1 && s.Mode <= 4 && (s.Mode == 3 || s.T_Mode != 0) && r.TrigSource >= 1 &&
-           r.TrigSource <= 4 && r.AdvTrigKind >= 1 && r.AdvTrigKind <= 4 && r.TrigTimeLimit != 0;
-}
-
-bool ChannelOn(const ScopeSettings& s, int channel)
-{
-    switch (channel) {
-        case ChA1:
-            return s.CH_A1;
-        case ChA2:
-            return s.CH_A2;
-        case ChD1:
-            return s.CH_D1;
-        case ChD2:
-            return s.CH_D2;
-        default:
-            return false;
-    }
-}
-
-}  // namespace
-
-namespace {
 // The screen's fonts are asked for by name. Where "Tahoma" is missing (Linux),
 // a metric-compatible sans keeps the label columns from running into each
 // other; the default fallback is much wider.
@@ -203,6 +102,7 @@ void SubstituteScreenFonts()
     }();
     (void)once;
 }
+
 }  // namespace
 
 QFont LabelFont(const ScreenGeometry& g)
@@ -267,11 +167,11 @@ void DrawGrid(QPainter& p, const DisplayState& d, const ScopeSettings& s)
 
 void DrawTrigPosLine(QPainter& p, const DisplayInputs& in, const DisplayState& d)
 {
-    const ScopeSettings& s = in.st.settings;
+    const ScopeSettings& s = in.s;
     if (!s.TrigPosL || d.spectrumShown) return;
     const FrameRecord& r = in.live.rec;
     if (r.PreLen - s.X_Pos < 0) return;  // the trigger lies left of the window
-    const std::optional<int> x = TriggerX(d.g, r, in.st.acq, s.X_Pos);
+    const std::optional<int> x = TriggerSampleX(d.g, r, in.acq, s.X_Pos);
     if (!x) return;
     SetPen(p, Colour(s, ColorTrigPos));
     Segment(p, *x, d.g.GridTop, *x, d.g.GridTop + d.g.GridHeight);
@@ -293,7 +193,7 @@ void DrawZeroPointer(QPainter& p, const ScreenGeometry& g, int zeroLevel, std::u
 
 void DrawZeroPointers(QPainter& p, const DisplayInputs& in, const DisplayState& d, bool bgView)
 {
-    const ScopeSettings& s = in.st.settings;
+    const ScopeSettings& s = in.s;
     const std::uint32_t back = Colour(s, ColorBackground);
     const bool showLevel = s.Extra_Info && s.TDC_Clbr;
     if (in.refExists && bgView) {
@@ -306,7 +206,7 @@ void DrawZeroPointers(QPainter& p, const DisplayInputs& in, const DisplayState& 
 
 void DrawTriggerLevelPointers(QPainter& p, const DisplayInputs& in, const DisplayState& d)
 {
-    const ScopeSettings& s = in.st.settings;
+    const ScopeSettings& s = in.s;
     const ScreenGeometry& g = d.g;
     const int x1 = g.GridLeft + 1 + g.GridWidth;
 
@@ -318,7 +218,7 @@ void DrawTriggerLevelPointers(QPainter& p, const DisplayInputs& in, const Displa
         int dragTarget;
     };
     const std::array<Pointer, 2> pointers{
-        {{ChA2, s.CH_A2, s.Lev_A2, ColorA2, 8}, {ChA1, s.CH_A1, s.Lev_A1, ColorA1, 7}}};
+        {{ChA2, s.CH_A2, s.Lev_A2, ColorA2, DragLevelA2}, {ChA1, s.CH_A1, s.Lev_A1, ColorA1, DragLevelA1}}};
     for (const Pointer& ptr : pointers) {
         if (!ptr.on) continue;
         const int L = LevelCode(ptr.level);
@@ -355,26 +255,6 @@ void DrawTriggerLevelPointers(QPainter& p, const DisplayInputs& in, const Displa
     }
 }
 
-std::optional<int> FrameTriggerLevel(const FrameRecord& rec, const ScopeState& st, int zeroA1, int zeroA2, int d1Level)
-{
-    auto analog = [&](int zero, std::int32_t frameZero, std::int32_t frameUv, std::int32_t currentUv) {
-        const double gain = currentUv != 0 ? static_cast<double>(frameUv) / currentUv : 1.0;
-        return zero + Round((rec.TrigLevelCode - frameZero) * gain);
-    };
-    switch (rec.TrigSource) {
-        case 1:
-            return analog(zeroA1, rec.A1_Zero, rec.uV_Div_A1, st.acq.uV_Div_A1);
-        case 2:
-            return analog(zeroA2, rec.A2_Zero, rec.uV_Div_A2, st.acq.uV_Div_A2);
-        case 3:
-            return d1Level;
-        case 4:
-            return d1Level + 32;
-        default:
-            return std::nullopt;
-    }
-}
-
 void DrawCapturedTriggerPointer(QPainter& p, const ScreenGeometry& g, int level, std::uint32_t colour)
 {
     const int x0 = g.GridLeft + 1 + g.GridWidth;
@@ -393,7 +273,7 @@ void DrawCapturedTriggerPointer(QPainter& p, const ScreenGeometry& g, int level,
 
 void DrawCapturedTriggerPointers(QPainter& p, const DisplayInputs& in, const DisplayState& d, bool bgView)
 {
-    const ScopeSettings& s = in.st.settings;
+    const ScopeSettings& s = in.s;
     const bool refShown = in.refExists && bgView;
     // The middle of the D1 trace: alone it fills the lower band, with a
     // reference frame the two frames share it.
@@ -403,66 +283,32 @@ void DrawCapturedTriggerPointers(QPainter& p, const DisplayInputs& in, const Dis
     auto colourOf = [&](const FrameRecord& r) { return Colour(s, std::clamp(r.TrigSource - 1, 0, 3)); };
     if (refShown) {
         const FrameRecord& r = in.ref.rec;
-        if (const auto level = FrameTriggerLevel(r, in.st, s.bgA1_Zero, s.bgA2_Zero, refD1))
+        if (const auto level = FrameTriggerLevel(r, in.acq, s.bgA1_Zero, s.bgA2_Zero, refD1))
             DrawCapturedTriggerPointer(p, d.g, *level, HalfIntensity(s, colourOf(r)));
     }
     const FrameRecord& r = in.live.rec;
-    if (const auto level = FrameTriggerLevel(r, in.st, s.A1_Zero, s.A2_Zero, liveD1))
+    if (const auto level = FrameTriggerLevel(r, in.acq, s.A1_Zero, s.A2_Zero, liveD1))
         DrawCapturedTriggerPointer(p, d.g, *level, colourOf(r));
-}
-
-std::string TriggerConditionText(int kind, std::uint32_t ticks, bool tdcClbr)
-{
-    static constexpr std::array<const char*, 4> kNames{"PUL ", "PER ", "RUNT ", "SLEW "};
-    if (kind < 1 || kind > 4) return {};
-    return std::string(kNames[static_cast<std::size_t>(kind - 1)]) +
-           (ticks == 0xFFFFFFFFu ? std::string("...") : TickTimeText(ticks, tdcClbr));
 }
 
 void DrawTriggerConditionFlag(QPainter& p, const DisplayInputs& in, const DisplayState& d)
 {
-    const ScopeSettings& s = in.st.settings;
-    const FrameRecord& r = in.live.rec;
-    if (!s.Trig_T || d.spectrumShown || !CapturedByTimeCondition(s, r)) return;
-    if (!ChannelOn(s, r.TrigSource - 1)) return;
-    const std::optional<int> x = TriggerX(d.g, r, in.st.acq, s.X_Pos);
-    const std::optional<int> level = FrameTriggerLevel(r, in.st, s.A1_Zero, s.A2_Zero, 15);
-    if (!x || !level) return;
-    const int y = LevelY(d.g, *level);
-
-    std::uint32_t colour = Colour(s, r.TrigSource - 1);
-    if (d.fftStatus[0] == 1 || d.fftStatus[1] == 1) colour = HalfIntensity(s, colour);
-    const std::string text = TriggerConditionText(r.AdvTrigKind, TriggerEventTicks(r), s.TDC_Clbr);
-
+    const std::optional<TriggerFlag> flag = LiveTriggerFlag(in, d);
+    if (!flag) return;
+    const int x = flag->x;
+    const int y = LevelY(d.g, flag->level);
     const QFont font = LabelFont(d.g);
     const int h = font.pixelSize();
-    const int textWidth = QFontMetrics(font).horizontalAdvance(QString::fromStdString(text));
-    p.fillRect(QRect(QPoint(*x + 1, y - h / 2 - 2), QPoint(*x + textWidth + 5, y + h / 2 + 4)),
-               ToQColor(Colour(s, ColorBackground)));
-    Polygon(p,
-            {{*x - 20, y - 1},
-             {*x - 10, y - 1},
-             {*x - 10, y - 5},
-             {*x, y},
-             {*x - 10, y + 5},
-             {*x - 10, y + 1},
-             {*x - 20, y + 1}},
-            colour, colour);
-    SetPen(p, colour);
+    const int textWidth = QFontMetrics(font).horizontalAdvance(ToQString(flag->text));
+    p.fillRect(QRect(QPoint(x + 1, y - h / 2 - 2), QPoint(x + textWidth + 5, y + h / 2 + 4)),
+               ToQColor(Colour(in.s, ColorBackground)));
+    Polygon(
+        p,
+        {{x - 20, y - 1}, {x - 10, y - 1}, {x - 10, y - 5}, {x, y}, {x - 10, y + 5}, {x - 10, y + 1}, {x - 20, y + 1}},
+        flag->colour, flag->colour);
+    SetPen(p, flag->colour);
     p.setFont(font);
-    TextAt(p, *x + 4, y - h / 2, text);
-}
-
-void NoteServicePacket(DisplayState& d)
-{
-    d.spokeCounter = (d.spokeCounter + 1) % 10;
-    ++d.servicesSinceFrame;
-}
-
-void NoteDataFrame(DisplayState& d)
-{
-    d.handCounter = (d.handCounter + 1) % 10;
-    d.servicesSinceFrame = 0;
+    TextAt(p, x + 4, y - h / 2, flag->text);
 }
 
 void DrawActivityIndicator(QPainter& p, DisplayState& d, const ScopeSettings& s, bool running)
@@ -499,111 +345,14 @@ void DrawActivityIndicator(QPainter& p, DisplayState& d, const ScopeSettings& s,
     Segment(p, cx, cy, cx + Round(r * std::cos(a)), cy + Round(r * std::sin(a)));
 }
 
-std::vector<PlacedText> LinkStatisticsTexts(const DisplayInputs& in, const DisplayState& d)
-{
-    const ScopeSettings& s = in.st.settings;
-    std::vector<PlacedText> out;
-    if (!s.Extra_Info || !(s.Debug_kr || s.No_Excuse)) return out;
-
-    const ScreenGeometry& g = d.g;
-    const LinkCounters& c = in.st.link.counters;
-    const auto per = [&](StatCounter k) { return std::to_string(c.lastSecond[static_cast<std::size_t>(k)]); };
-    const std::string dropped = std::to_string(static_cast<std::int64_t>(c.lastSecond[StatMainPackets]) -
-                                               static_cast<std::int64_t>(c.lastSecond[StatDisplayedFrames]));
-
-    const int top = g.GridTop + 1;
-    out.push_back({g.GridLeft + 3, top, std::to_string(g.GridWidth) + " x " + std::to_string(g.GridHeight)});
-
-    const int vcc = in.st.link.identity.Get().Vcc;
-    std::string vccText = "Vcc = ...";
-    if (vcc >= 0)
-        vccText = "Vcc = " + std::to_string(vcc / 100) + "." + std::to_string(vcc / 10 % 10) +
-                  std::to_string(vcc % 10) + " V";
-    out.push_back({g.GridLeft + g.GridWidth / 4, top, vccText});
-
-    const FrameRecord& r = in.live.rec;
-    const std::string smpl =
-        r.PairFlag ? std::to_string(2 * static_cast<std::int64_t>(r.ValidLen)) + " p.d." : std::to_string(r.ValidLen);
-    out.push_back({g.GridLeft + g.GridWidth / 2, top, "Smpl = " + smpl});
-
-    if (!s.USB_VIEW) {
-        out.push_back(
-            {g.GridLeft + 3 * g.GridWidth / 4, top,
-             "FPS / L / E  = " + per(StatDisplayedFrames) + " / " + dropped + " / " + per(StatChecksumFailures)});
-        return out;
-    }
-
-    const std::array<std::string, 10> lines{
-        " Отображенных осциллограм в сек = " + per(StatDisplayedFrames) + "  Отброшенных = " + dropped,
-        " Принятых основных пакетов в сек = " + per(StatMainPackets),
-        " Принятых служебных пакетов в сек = " + per(StatServicePackets),
-        " Сбоев CRC пакетов (о и с) в сек = " + per(StatChecksumFailures),
-        " Забранных данных у драйвера в сек = " + per(StatDriverBytes) + " Bytes",
-        " Утечка данных вне пакетов в сек = " + per(StatLeakageBytes) + " Bytes",
-        " Пиковая загрузка буфера драйвера  = " + per(StatPeakQueue) + " Bytes",
-        " Сбоев конфигурации устройства  = " + std::to_string(c.configFailures.load()),
-        " Установленных микросхем ADUM = " + std::to_string(in.st.transport.TransferMode),
-        " Фактических перерисовок экрана = " + std::to_string(c.redraws.load()),
-    };
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        out.push_back({g.GridLeft + 3, g.GridTop + 30 + 15 * static_cast<int>(i), lines[i]});
-    return out;
-}
-
 void DrawLinkStatistics(QPainter& p, const DisplayInputs& in, const DisplayState& d)
 {
     const std::vector<PlacedText> texts = LinkStatisticsTexts(in, d);
     if (texts.empty()) return;
-    SetPen(p, Colour(in.st.settings, ColorExtraInfo));
+    SetPen(p, Colour(in.s, ColorExtraInfo));
     p.setFont(SmallFont());
     p.setBackgroundMode(Qt::TransparentMode);
     for (const PlacedText& t : texts) TextAt(p, t.x, t.y, t.text);
-}
-
-std::vector<LabelText> TimeLabels(const DisplayInputs& in, const DisplayState& d)
-{
-    const ScopeState& st = in.st;
-    const ScopeSettings& s = st.settings;
-    const FrameRecord& r = in.live.rec;
-    std::vector<LabelText> out;
-
-    if (!d.spectrumShown) {
-        if (s.CH_A1) out.push_back({0, Col0, FormatValue(st.acq.uV_Div_A1, UnitKind::Voltage, 0), Colour(s, ColorA1)});
-        if (s.CH_A2)
-            out.push_back({0, Col1_8, FormatValue(st.acq.uV_Div_A2, UnitKind::Voltage, 0), Colour(s, ColorA2)});
-        std::string perDiv = FormatValue(static_cast<double>(st.acq.Time_Div_ns), UnitKind::Time, 0);
-        if (r.PairFlag) perDiv += "    p.d.";
-        out.push_back({0, Col2_8, perDiv, Colour(s, ColorGridFrame)});
-        if (st.acq.Mode_Flags & 0x80) {
-            const int source = std::clamp(s.Sel(Group::TrigSource), 0, 3);
-            out.push_back({0, Col4_8, TriggerText(st), Colour(s, source)});
-        }
-
-        const std::string left = s.Sel(Group::GenMode) == GenSweepMode
-                                     ? SweepFrequencyText(r, s.X_Pos)
-                                     : FormatValue(LeftEdgeTime(r, s.X_Pos), UnitKind::Time, -5);
-        out.push_back({1, Col0, left, Colour(s, ColorGridFrame)});
-    }
-
-    if (s.Extra_Info) {
-        const int fm = s.Sel(Group::FmMode);
-        const std::uint32_t extra = Colour(s, ColorExtraInfo);
-        if (fm != FmPeriod) {  // the period read-out takes these cells
-            out.push_back({1, Col2_8,
-                           r.Divider == 0 ? std::string("Fsmpl = ...")
-                                          : "Fsmpl = " + FormatValue(100e6 / r.Divider, UnitKind::Frequency, -3),
-                           extra});
-            const std::string divs = st.acq.Time_Div_ns == 0 ? std::string("...")
-                                                             : Fixed2(static_cast<double>(r.Divider) * r.ValidLen *
-                                                                      10.0 / static_cast<double>(st.acq.Time_Div_ns));
-            out.push_back({1, Col4_8, "Div = " + divs, extra});
-        }
-        if (fm == FmOff)
-            out.push_back({1, Col6_8, "Smpl = " + std::to_string(r.ValidLen) + (r.PairFlag ? " p.d." : ""), extra});
-    }
-    // The frequency-meter read-out (Y1, 2/8 and 6/8, while the meter is on)
-    // comes from the frequency meter through ComposeScreen's `more` list.
-    return out;
 }
 
 void DrawLabels(QPainter& p, const DisplayState& d, const ScopeSettings& s, const std::vector<LabelText>& labels)
@@ -617,7 +366,7 @@ void DrawLabels(QPainter& p, const DisplayState& d, const ScopeSettings& s, cons
         if (l.row < 0 || l.row > 4 || l.column < 0 || l.column > Col6_8) continue;
         const int x = grid.column[static_cast<std::size_t>(l.column)];
         const int y = grid.row[static_cast<std::size_t>(l.row)];
-        const QString text = QString::fromStdString(l.text);
+        const QString text = ToQString(l.text);
         p.fillRect(x, y, fm.horizontalAdvance(text), fm.height(), border);
         SetPen(p, l.colour);
         p.drawText(x, y + fm.ascent(), text);
@@ -627,11 +376,11 @@ void DrawLabels(QPainter& p, const DisplayState& d, const ScopeSettings& s, cons
 void ComposeScreen(DisplayState& d, const DisplayInputs& in, const std::vector<LabelText>& more, bool bgView)
 {
     if (d.ScreenBitmap.isNull()) return;
-    const ScopeSettings& s = in.st.settings;
+    const ScopeSettings& s = in.s;
     const ScreenGeometry& g = d.g;
     QPainter p(&d.ScreenBitmap);
 
-    // 1. Border strips around the grid area.
+    // Border strips around the grid area.
     const QColor border = ToQColor(Colour(s, ColorBorder));
     const int w = d.ScreenBitmap.width(), h = d.ScreenBitmap.height();
     const int below = g.GridTop + g.GridHeight + 1, right = g.GridLeft + g.GridWidth + 1;
@@ -640,19 +389,19 @@ void ComposeScreen(DisplayState& d, const DisplayInputs& in, const std::vector<L
     p.fillRect(0, 0, g.GridLeft, h, border);
     p.fillRect(right, 0, w - right, h, border);
 
-    // 2. Grid frame and activity indicator.
+    // Grid frame and activity indicator.
     DrawGridFrame(p, d, s);
-    DrawActivityIndicator(p, d, s, in.st.requests.Running.load());
+    DrawActivityIndicator(p, d, s, in.io.requests.Running.load());
 
-    // 3. Labels.
+    // Labels: the time base and trigger rows, then the texts handed in.
     DrawLabels(p, d, s, TimeLabels(in, d));
     DrawLabels(p, d, s, more);
 
-    // 4. Trigger pointers.
+    // Trigger pointers over the labels.
     DrawTriggerLevelPointers(p, in, d);
     DrawCapturedTriggerPointers(p, in, d, bgView);
 
-    // 5. Zero pointers.
+    // Zero pointers last, over everything.
     DrawZeroPointers(p, in, d, bgView);
 }
 

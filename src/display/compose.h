@@ -10,8 +10,6 @@
 #include <QFont>
 #include <QPainter>
 #include <cstdint>
-#include <optional>
-#include <string>
 #include <vector>
 
 #include "display/screen.h"
@@ -19,7 +17,6 @@
 namespace kr40 {
 
 struct ScopeSettings;
-struct FrameRecord;
 
 // "Arial" 10 px on a small screen, else "Tahoma" 13 px: labels and the
 // trigger-condition flag.
@@ -48,51 +45,26 @@ void DrawZeroPointer(QPainter& p, const ScreenGeometry& g, int zeroLevel, std::u
 void DrawZeroPointers(QPainter& p, const DisplayInputs& in, const DisplayState& d, bool bgView);
 
 // Trigger level pointers at the right edge, A2 then A1, for the channels that
-// are switched on; while one is dragged (drag target 7 for A1, 8 for A2) its
-// level and noise-reject band are drawn across the grid.
+// are switched on; while one is dragged (DragLevelA1, DragLevelA2) its level
+// and noise-reject band are drawn across the grid.
 void DrawTriggerLevelPointers(QPainter& p, const DisplayInputs& in, const DisplayState& d);
 
-// Where a frame was triggered, in ADC steps on the current vertical scale, or
-// nothing when the frame was not triggered. Analog sources are rescaled from
-// the frame's zero and volts per division to `zeroA1`/`zeroA2` and the current
-// volts per division; D1 stands at d1Level, D2 32 steps above it.
-std::optional<int> FrameTriggerLevel(const FrameRecord& rec, const ScopeState& st, int zeroA1, int zeroA2, int d1Level);
 // The small triangle at the right edge; levels outside 0..255 point out of
 // the grid from above or below it.
 void DrawCapturedTriggerPointer(QPainter& p, const ScreenGeometry& g, int level, std::uint32_t colour);
 // Captured trigger pointers of the reference frame (when shown) and the live frame.
 void DrawCapturedTriggerPointers(QPainter& p, const DisplayInputs& in, const DisplayState& d, bool bgView);
 
-// "PUL ", "PER ", "RUNT " or "SLEW " with the event time, "..." for an
-// overflowed time; empty for any other kind.
-std::string TriggerConditionText(int kind, std::uint32_t ticks, bool tdcClbr);
 // The flag at the trigger point naming the time condition that captured the
-// frame (Menu_Trig_T, time view only). Drawn by the trace pass.
+// frame (LiveTriggerFlag). Drawn by the trace pass.
 void DrawTriggerConditionFlag(QPainter& p, const DisplayInputs& in, const DisplayState& d);
 
-// Activity counters: every service packet turns the spokes, every data frame
-// the hand.
-void NoteServicePacket(DisplayState& d);
-void NoteDataFrame(DisplayState& d);
 // The indicator above the grid's right end (Grid_Frame colour): a turning
 // wheel while acquisition runs, a plain circle while stopped.
 void DrawActivityIndicator(QPainter& p, DisplayState& d, const ScopeSettings& s, bool running);
 
-// Texts at fixed paint-box positions (top of the text at y).
-struct PlacedText {
-    int x = 0, y = 0;
-    std::string text;
-};
-// The link statistics in the grid's top-left corner; empty unless Extra Info
-// is on and one of the service flags Debug_kr / No_Excuse is set.
-std::vector<PlacedText> LinkStatisticsTexts(const DisplayInputs& in, const DisplayState& d);
+// The link statistics (LinkStatisticsTexts) in the Extra_Info colour.
 void DrawLinkStatistics(QPainter& p, const DisplayInputs& in, const DisplayState& d);
-
-// The time-view labels of rows Y0 and Y1 (pure). In the spectrum view only the
-// extra-information cells of Y1 are given; the spectrum code fills the rest.
-// The frequency-meter read-out of Y1 is not here: the frequency meter hands
-// its texts in with the other rows (ComposeScreen's `more`).
-std::vector<LabelText> TimeLabels(const DisplayInputs& in, const DisplayState& d);
 
 // Draws label texts on the label grid, opaque on the Border colour, in order.
 void DrawLabels(QPainter& p, const DisplayState& d, const ScopeSettings& s, const std::vector<LabelText>& labels);

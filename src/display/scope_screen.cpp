@@ -1,10 +1,11 @@
 #include "display/scope_screen.h"
 
-#include "state/scope_state.h"
+#include "analysis/readouts.h"
 #include "display/compose.h"
 #include "display/markers.h"
 #include "display/screen.h"
 #include "display/trace.h"
+#include "state/scope_state.h"
 
 namespace kr40 {
 
@@ -20,9 +21,15 @@ std::vector<LabelText> ReadoutTexts(const DisplayInputs& in, const DisplayState&
 
 }  // namespace
 
-void DrawFrameScreen(DisplayState& d, const DisplayInputs& in, bool bgView)
+void DrawFrameScreen(DisplayState& d, ScopeState& st, bool bgView)
 {
-    const ScopeSettings& s = in.st.settings;
+    // Settings changed since the last picture: the persistence restarts.
+    if (st.ScreenSettingsChanged) {
+        RequestPersistenceReset(d);
+        st.ScreenSettingsChanged = false;
+    }
+    const DisplayInputs in = InputsOf(st);
+    const ScopeSettings& s = in.s;
     RenderHooks hooks;
     hooks.grid = [&](QPainter& p) { DrawGrid(p, d, s); };
     hooks.trigPosLine = [&](QPainter& p) { DrawTrigPosLine(p, in, d); };
@@ -33,8 +40,9 @@ void DrawFrameScreen(DisplayState& d, const DisplayInputs& in, bool bgView)
     ComposeScreen(d, in, ReadoutTexts(in, d), bgView);
 }
 
-void DrawServiceScreen(DisplayState& d, const DisplayInputs& in, bool bgView)
+void DrawServiceScreen(DisplayState& d, ScopeState& st, bool bgView)
 {
+    const DisplayInputs in = InputsOf(st);
     ComposeScreen(d, in, ReadoutTexts(in, d), bgView);
 }
 

@@ -13,10 +13,9 @@
 #include <initializer_list>
 #include <vector>
 
+#include "acquisition/acq_config.h"
 #include "acquisition/frame.h"
 #include "acquisition/scope_settings.h"
-#include "state/scope_state.h"
-#include "acquisition/time_base_step.h"
 #include "core/rounding.h"
 #include "core/sample.h"
 #include "core/sinc_interp.h"
@@ -446,27 +445,23 @@ bool PersistenceTimerTick(DisplayState& d)
 
 void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& hooks, bool bgView)
 {
-    ScopeState& st = in.st;
-    ScopeSettings& s = st.settings;
+    ScopeSettings& s = in.s;
+    const AcqConfig& acq = in.acq;
     const ScreenGeometry& g = d.g;
     const FrameRecord& live = in.live.rec;
     const FrameRecord& ref = in.ref.rec;
     QImage& screen = d.ScreenBitmap;
     if (screen.isNull() || screen.depth() != 32) return;
 
-    if (st.ScreenSettingsChanged) {
-        RequestPersistenceReset(d);
-        st.ScreenSettingsChanged = false;
-    }
     const bool timeView = !d.spectrumShown;
     const bool spectrumComputed = SpectrumComputed(d);
     const std::uint32_t bgBgr = s.Colors[ColorBackground];
     const QRgb background = ToRgb(bgBgr);
 
-    // 1. The grid area, frame lines excluded.
+    // Clear the grid area, frame lines excluded.
     Canvas(screen).Fill(g.GridLeft, g.GridTop, g.GridWidth + 1, g.GridHeight + 1, background);
 
-    // 2. Colours: channels A1, A2, D1, D2 and their references at half
+    // Colours: channels A1, A2, D1, D2 and their references at half
     // intensity; both once more dimmed while a spectrum is computed.
     std::array<QRgb, 4> liveColour, refColour;
     for (int k = 0; k < 4; ++k) {
@@ -481,7 +476,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     }
     BuildPersistencePalette(d, s);
 
-    // 3. Scroll position, grid, trigger position line.
+    // Scroll position, grid, trigger position line.
     int start = s.X_Pos;
     if (timeView) {
         start = std::clamp(start, 0, std::max(0, live.ValidLen));
@@ -493,9 +488,9 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         PaintHooks(screen, {grid, trigPos});
     }
 
-    const std::uint64_t timeDiv = st.acq.Time_Div_ns;
+    const std::uint64_t timeDiv = acq.Time_Div_ns;
     const int selMode = s.Sel(Group::DrawMode);
-    const int drawMode = selMode >= 0 ? selMode : st.acq.Draw_Mode;
+    const int drawMode = selMode >= 0 ? selMode : acq.Draw_Mode;
     const int digitalMode = std::min(drawMode, static_cast<int>(DrawVectors));
     const bool refShown = in.refExists && bgView && timeView;
     const std::array<bool, 4> shown = {s.CH_A1, s.CH_A2, s.CH_D1, s.CH_D2};
@@ -533,7 +528,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         DrawTrace(img, g, t);
     };
 
-    // 4. Reference frame, aligned to the live trigger point. The drawer walks
+    // Reference frame, aligned to the live trigger point. The drawer walks
     // the reference up to its own length also when it starts right of the
     // left edge (negative start).
     if (refShown && timeDiv > 0) {
@@ -556,15 +551,15 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
             if (shown[ChD2]) refTrace(ChanD2, refColour[ChD2], 12, 0, 1 + dBase1 + 32, digitalMode);
             if (shown[ChD1]) refTrace(ChanD1, refColour[ChD1], 12, 0, 1 + dBase1, digitalMode);
             if (shown[ChA2])
-                refTrace(ChanA2, refColour[ChA2], VoltsRatio(ref.uV_Div_A2, st.acq.uV_Div_A2), ref.A2_Zero,
+                refTrace(ChanA2, refColour[ChA2], VoltsRatio(ref.uV_Div_A2, acq.uV_Div_A2), ref.A2_Zero,
                          s.bgA2_Zero + 1, drawMode);
             if (shown[ChA1])
-                refTrace(ChanA1, refColour[ChA1], VoltsRatio(ref.uV_Div_A1, st.acq.uV_Div_A1), ref.A1_Zero,
+                refTrace(ChanA1, refColour[ChA1], VoltsRatio(ref.uV_Div_A1, acq.uV_Div_A1), ref.A1_Zero,
                          s.bgA1_Zero + 1, drawMode);
         }
     }
 
-    // 5. Persistence: live traces go to GridBitmap as fresh tags of their
+    // Persistence: live traces go to GridBitmap as fresh tags of their
     // channel, whose colours are this frame's.
     QImage& target = persist ? d.GridBitmap : screen;
     const int tx = persist ? 0 : g.GridLeft, ty = persist ? 0 : g.GridTop;
@@ -574,7 +569,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
             BlendColor(liveColour[k] & kRgbMask, background & kRgbMask, 3.0);
     }
 
-    // 6. Live frame.
+    // Live frame.
     if (live.FrameLen != 0 && timeView && timeDiv > 0) {
         const double px = static_cast<double>(live.Divider) * g.DivWidth * 10 / static_cast<double>(timeDiv);
         const double fine = live.TrigFine10 * 0.1;
@@ -587,12 +582,12 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         if (shown[ChD2]) liveTrace(ChanD2, dGain, 0, dBase1 + 32, digitalMode);
         if (shown[ChD1]) liveTrace(ChanD1, dGain, 0, dBase1, digitalMode);
         if (shown[ChA2])
-            liveTrace(ChanA2, VoltsRatio(live.uV_Div_A2, st.acq.uV_Div_A2), live.A2_Zero, s.A2_Zero + 1, drawMode);
+            liveTrace(ChanA2, VoltsRatio(live.uV_Div_A2, acq.uV_Div_A2), live.A2_Zero, s.A2_Zero + 1, drawMode);
         if (shown[ChA1])
-            liveTrace(ChanA1, VoltsRatio(live.uV_Div_A1, st.acq.uV_Div_A1), live.A1_Zero, s.A1_Zero + 1, drawMode);
+            liveTrace(ChanA1, VoltsRatio(live.uV_Div_A1, acq.uV_Div_A1), live.A1_Zero, s.A1_Zero + 1, drawMode);
     }
 
-    // 7. The persistence layer over the grid; the empty tag is transparent.
+    // The persistence layer over the grid; the empty tag is transparent.
     // The same pass makes this frame's pixels fresh and, on a tick, moves
     // every older tag one step on (as ageing before the drawing would have).
     if (persist) {
@@ -619,43 +614,13 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         }
     }
 
-    // 8-9. Decoder overlay, trigger-condition flag, spectrum, markers,
+    // Overlays: decoder, trigger-condition flag, spectrum, markers,
     // spectrum banner, link statistics.
     const Hook* flag = s.Trig_T && timeView ? &hooks.triggerFlag : nullptr;
     // The statistics overlay decides itself when it shows (Extra_Info with a
     // service flag; the long form with USB_VIEW).
     PaintHooks(screen,
                {&hooks.decoderOverlay, flag, &hooks.spectrum, &hooks.markers, &hooks.spectrumBanner, &hooks.linkStats});
-}
-
-WheelResult WheelTimeBase(ScopeSettings& s, const ScreenGeometry& g, const FrameRecord& live, int cursorX, bool wheelUp,
-                          bool running, std::uint64_t timeDivNs)
-{
-    WheelResult result{false, s.X_Pos};
-    if (cursorX < 0 || cursorX >= g.Width) return result;
-    result.handled = true;
-
-    const double q = TimeBaseStep(s, wheelUp);
-    if (q == 1.0) return result;  // already at the end: nothing moves
-
-    // Pixels per sample and frame length in divisions, before the step.
-    const double x = std::clamp(cursorX - g.GridLeft, 0, g.GridWidth);
-    const double ticks = timeDivNs > 0 ? static_cast<double>(live.Divider) * 10 / static_cast<double>(timeDivNs) : 0;
-    const double p = ticks * g.DivWidth;
-    const double len = ticks * live.ValidLen;
-    const int validLen = std::max(0, live.ValidLen);
-
-    std::int64_t start = s.X_Pos;
-    if (wheelUp) {
-        if (p > 0) start += RoundHalfAway((1 - 1 / q) * x / p);
-        start = RoundHalfAway(len) < 10 ? 0 : std::clamp<std::int64_t>(start, 0, validLen);
-    } else {
-        if (p > 0) start -= RoundHalfAway(x / p * (q - 1));
-        start = RoundHalfAway(len / q) < 11 ? 0 : std::clamp<std::int64_t>(start, 0, validLen);
-    }
-    result.newStart = static_cast<int>(start);
-    if (!running) s.X_Pos = result.newStart;
-    return result;
 }
 
 }  // namespace kr40

@@ -1,8 +1,7 @@
 #pragma once
 // Trace rendering: sample buffers to pixels (min-max bars per column, vectors,
 // sin(x)/x between sparse samples, roll-mode dimming), the ageing persistence
-// layer, the render pass of one frame and the mouse-wheel zoom of the time
-// base.
+// layer and the render pass of one frame.
 
 #include <QImage>
 #include <cstdint>
@@ -95,24 +94,9 @@ struct RenderHooks {
 // Draws one frame's picture into d.ScreenBitmap (and d.GridBitmap while
 // persistence is on): background, grid, reference traces, live traces D2, D1,
 // A2, A1, the persistence overlay and the hooks, in that order. Clamps the
-// scroll position st.settings.X_Pos to 0..ValidLen of the live frame in the
-// time view, and takes st.ScreenSettingsChanged as a persistence reset.
+// scroll position in.s.X_Pos to 0..ValidLen of the live frame in the time
+// view.
 // `bgView`: the reference-trace menu item is checked.
 void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& hooks, bool bgView);
-
-// ---------------------------------------------------------------------------
-// Mouse wheel over the screen in the time view (the caller ignores it while a
-// spectrum is shown): wheel up selects the next faster time base, wheel down
-// the next slower one, keeping the sample under the cursor in place. The new
-// first displayed sample is written to s.X_Pos only while acquisition is
-// stopped; the caller then applies the settings.
-struct WheelResult {
-    bool handled = false;
-    int newStart = 0;
-};
-// `timeDivNs`: the time per division before the step. A cursor outside the
-// paint box is not handled.
-WheelResult WheelTimeBase(ScopeSettings& s, const ScreenGeometry& g, const FrameRecord& live, int cursorX, bool wheelUp,
-                          bool running, std::uint64_t timeDivNs);
 
 }  // namespace kr40

@@ -50,6 +50,7 @@ void VirtualInstrument::Tick(Clock::time_point now)
 
     if (now - lastService_ >= std::chrono::milliseconds(options_.servicePeriodMs)) {
         lastService_ = now;
+        ++servicePeriods_;
         if (!FaultOn(Fault::ServiceStopped)) QueueService(FaultOn(Fault::ErrorState) ? 2 : 1);
     }
 
@@ -112,9 +113,11 @@ void VirtualInstrument::QueueOut(std::vector<std::uint8_t> bytes)
             strayRng_ = strayRng_ * 1103515245u + 12345u;
             pending_.push_back(static_cast<std::uint8_t>((strayRng_ >> 16) % 0xFF));
         }
+        bytesQueued_ += 3;
     }
     if (FaultOn(Fault::CorruptChecksums)) bytes.back() = static_cast<std::uint8_t>((bytes.back() + 1) % 0xFE);
     pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    bytesQueued_ += bytes.size();
 }
 
 void VirtualInstrument::Release(Clock::time_point now)
@@ -152,6 +155,7 @@ FT_STATUS VirtualInstrument::Read(std::uint8_t* data, std::size_t n, std::size_t
     const std::size_t k = std::min(n, visible_.size());
     std::copy_n(visible_.begin(), k, data);
     visible_.erase(visible_.begin(), visible_.begin() + static_cast<std::ptrdiff_t>(k));
+    bytesTaken_ += k;
     *got = k;
     return FT_OK;
 }
@@ -169,6 +173,7 @@ FT_STATUS VirtualInstrument::QueueStatus(std::size_t* waiting)
 void VirtualInstrument::Reset()
 {
     std::lock_guard lock(mutex_);
+    bytesTaken_ += pending_.size() + visible_.size();
     pending_.clear();
     visible_.clear();
 }

@@ -70,6 +70,12 @@ public:
     SimRegisters Registers() const;
     bool FpgaRunning() const { return fpgaRunning_; }
     std::uint64_t FramesSent() const { return framesSent_; }
+    // For tests that wait on the link: service periods elapsed (whether or not
+    // a packet went out), bytes queued for the host, and bytes that left the
+    // queue (read by the host or dropped by Reset). All only grow.
+    std::uint64_t ServicePeriods() const { return servicePeriods_; }
+    std::uint64_t BytesQueued() const { return bytesQueued_; }
+    std::uint64_t BytesTaken() const { return bytesTaken_; }
     const InstrumentOptions& Options() const { return options_; }
 
 private:
@@ -101,6 +107,7 @@ private:
     std::array<std::atomic<bool>, static_cast<int>(Fault::Count)> faults_{};
     std::atomic<bool> fpgaRunning_{false};
     std::atomic<std::uint64_t> framesSent_{0};
+    std::atomic<std::uint64_t> servicePeriods_{0}, bytesQueued_{0}, bytesTaken_{0};
     bool readyPending_ = false;
 
     std::deque<std::uint8_t> pending_;  // produced, not yet through the link

@@ -138,17 +138,17 @@ void ComposeAcqConfig(ScopeState& st)
     const bool peak = s.SmplPeakDet;
     const int trigSource = s.Sel(Group::TrigSource);
 
-    // 1-2: window style and colour swatches.
+    // Window style and colour swatches.
     v.stayOnTop = s.On_Top;
     v.swatchA1 = Swatch(s.CH_A1, s.Colors[ColorA1]);
     v.swatchA2 = Swatch(s.CH_A2, s.Colors[ColorA2]);
     v.swatchTrig = Swatch(s.Trig_On && trigSource >= 0, s.Colors[ColorA1 + std::max(trigSource, 0)]);
 
-    // 3: time base; the last button (50 nS) is the fallback.
+    // Time base; the last button (50 nS) is the fallback.
     const int tb = s.Sel(Group::TimeBase);
     a.Time_Div_ns = (tb >= 0 && tb < TimeBaseCount - 1) ? TimeBases[tb].ns : TimeBases[TimeBaseCount - 1].ns;
 
-    // 4: channels and pair mode.
+    // Channels and pair mode.
     a.Pair_Mode = !((s.CH_A1 && s.CH_A2) || (s.CH_D1 && s.CH_D2));
     a.Ch_Mask = static_cast<std::uint8_t>((running ? 0x80 : 0) | (s.CH_A1 ? 0x01 : 0) | (s.CH_A2 ? 0x02 : 0) |
                                           (s.CH_D1 ? 0x04 : 0) | (s.CH_D2 ? 0x08 : 0));
@@ -159,14 +159,14 @@ void ComposeAcqConfig(ScopeState& st)
         a.Mode_Flags |= 0x01;
     }
 
-    // 5-6: samples and divisions per frame.
+    // Samples and divisions per frame.
     const int smpl = s.Sel(Group::SmplN);
     a.Smpl_N = (smpl >= 0 && smpl < SmplMax) ? SampleCounts[smpl].value : (a.Pair_Mode ? 20000 : 10000);
     const int div = s.Sel(Group::SigDiv);
     a.Sig_Div = div >= 0 ? DivisionChoices[div].value : DivisionChoices[0].value;
     if (a.Sig_Div == 200 && a.Smpl_N == 5000 && peak) a.Sig_Div = 250;
 
-    // 7-9: sample interval in tenths of a nanosecond, divider, samples per division.
+    // Sample interval in tenths of a nanosecond, divider, samples per division.
     const std::uint64_t perDiv = static_cast<std::uint64_t>(peak ? (a.Smpl_N / 2) / a.Sig_Div : a.Smpl_N / a.Sig_Div);
     const std::uint64_t interval = a.Time_Div_ns * 10 / perDiv;
     const std::uint64_t d = Divider(interval, a.Time_Div_ns);
@@ -175,15 +175,15 @@ void ComposeAcqConfig(ScopeState& st)
     a.Smpl_Per_Div = static_cast<int>(samplesPerDiv);
     a.Decim = static_cast<std::uint32_t>(d - 1);
 
-    // 10-14: input ranges, offsets, captions, probe factors, level rescaling.
+    // Input ranges, offsets, captions, probe factors, level rescaling.
     ComposeChannel(st, 0);
     ComposeChannel(st, 1);
 
-    // 15: frame-rate limit.
+    // Frame-rate limit.
     if (const int fps = s.Sel(Group::Fps); fps >= 0)
         a.Min_Period_ms = static_cast<std::uint8_t>(FrameRateChoices[fps].value);
 
-    // 16: acquisition flags.
+    // Acquisition flags.
     std::uint8_t f = 0;
     if (peak && a.Decim > 0) f |= AcqPeakDetect;
     if (trigSource == ChD1 || trigSource == ChD2) f |= AcqTrigDigital;
@@ -193,7 +193,7 @@ void ComposeAcqConfig(ScopeState& st)
     if (!s.SchmittT_D1) f |= AcqSchmittD1Off;
     if (!s.SchmittT_D2) f |= AcqSchmittD2Off;
 
-    // 17-18: scroll display and roll mode.
+    // Scroll display and roll mode.
     a.Scroll = s.Lenta && s.Sel(Group::GenMode) != GenSweepMode;
     a.Roll = a.Time_Div_ns >= TimeBases[TimeBase100ms].ns && !s.Trig_On;
     a.Roll_Flags = 0;
@@ -205,23 +205,23 @@ void ComposeAcqConfig(ScopeState& st)
     }
     a.Acq_Flags = f;
 
-    // 19: pre- and post-trigger counts. The pre-trigger part never exceeds the
+    // Pre- and post-trigger counts. The pre-trigger part never exceeds the
     // frame, so the post-trigger count cannot wrap around.
     const std::uint64_t pre = static_cast<std::uint64_t>(std::max(s.Pre, 0)) * samplesPerDiv;
     a.Pre_N = static_cast<std::uint32_t>(std::min<std::uint64_t>(pre, static_cast<std::uint64_t>(a.Smpl_N)));
     a.Post_N = static_cast<std::uint32_t>(a.Smpl_N) - a.Pre_N;
 
-    // 20: transfer rate.
+    // Transfer rate.
     if (const int rate = s.Sel(Group::Rate); rate >= 0)
         a.Rate_Code = static_cast<std::uint8_t>(TransferRateChoices[rate].value);
 
-    // 21: trigger window and advanced-trigger words.
+    // Trigger window and advanced-trigger words.
     EncodeTrigger(s, a);
 
-    // 22: frequency meter.
+    // Frequency meter.
     a.FM_Src = FrequencyMeterSource(s, v);
 
-    // 23: draw mode.
+    // Draw mode.
     if (const int dm = s.Sel(Group::DrawMode); dm >= 0) a.Draw_Mode = dm;
 }
 

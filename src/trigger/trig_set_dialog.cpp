@@ -11,20 +11,16 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "core/manual_reset_event.h"
+#include "display/glyphs.h"
+#include "display/qt_text.h"
 #include "state/compose.h"
 #include "state/scope_state.h"
-#include "display/glyphs.h"
-#include "core/manual_reset_event.h"
 #include "trigger/trigger_tables.h"
 
 namespace kr40 {
 
 namespace {
-
-QString Q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
 
 // A check box that steps unchecked -> checked -> grayed, as the En boxes and
 // the T-mode box of this dialog do.
@@ -238,20 +234,20 @@ void TForm_TrigSet::FormShow()
 void TForm_TrigSet::ToWidgets()
 {
     updating_ = true;
-    setWindowTitle(Q(m_.caption));
-    preBox_->setTitle(Q(m_.preCaption));
-    nrBox_->setTitle(Q(m_.nrCaption));
-    tplusBox_->setTitle(Q(m_.tplusCaption));
-    cancel_->setText(Q(m_.cancelCaption));
+    setWindowTitle(ToQString(m_.caption));
+    preBox_->setTitle(ToQString(m_.preCaption));
+    nrBox_->setTitle(ToQString(m_.nrCaption));
+    tplusBox_->setTitle(ToQString(m_.tplusCaption));
+    cancel_->setText(ToQString(m_.cancelCaption));
     for (std::size_t i = 0; i < 10; ++i) {
-        pre_[i]->setText(Q(m_.preItems[i]));
+        pre_[i]->setText(ToQString(m_.preItems[i]));
         pre_[i]->setChecked(static_cast<int>(i) == m_.preTrig);
-        nr_[i]->setText(Q(m_.nrItems[i]));
+        nr_[i]->setText(ToQString(m_.nrItems[i]));
         nr_[i]->setChecked(static_cast<int>(i) == m_.noiseReject);
     }
     tMode_->setCheckState(ToQt(m_.tMode));
     tMode_->setEnabled(m_.tModeEnabled);
-    tMode_->setText(Q(m_.tModeCaption));
+    tMode_->setText(ToQString(m_.tModeCaption));
     tmin_->setValue(m_.tmin);
     tmax_->setValue(m_.tmax);
     tmin_->setEnabled(m_.timeEnabled);
@@ -263,19 +259,19 @@ void TForm_TrigSet::ToWidgets()
     for (std::size_t i = 0; i < en_.size(); ++i) {
         en_[i]->setCheckState(ToQt(m_.en[i]));
         en_[i]->setEnabled(m_.enEnabled[i]);
-        en_[i]->setText(Q(m_.enCaption[i]));
+        en_[i]->setText(ToQString(m_.enCaption[i]));
     }
-    levLabel_->setText(Q(m_.levLabel));
+    levLabel_->setText(ToQString(m_.levLabel));
     for (std::size_t b = 0; b < modes_.size(); ++b) {
         modes_[b]->setChecked(static_cast<int>(b) == m_.modeDown);
         modes_[b]->setEnabled(m_.modeEnabled[b]);
     }
-    modeLabel_->setText(Q(m_.modeLabel));
+    modeLabel_->setText(ToQString(m_.modeLabel));
     modeLabel_->setEnabled(m_.modeLabelEnabled);
     extraN_->setRange(m_.extraMin, m_.extraMax);
     extraN_->setValue(m_.extraN);
     extraN_->setEnabled(m_.extraEnabled);
-    extraLabel_->setText(Q(m_.extraLabel));
+    extraLabel_->setText(ToQString(m_.extraLabel));
     extraLabel_->setEnabled(m_.extraEnabled);
     updating_ = false;
 }

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "display/qt_text.h"
 #include "state/scope_state.h"
 #include "ui/appearance.h"
 
@@ -17,11 +18,6 @@ QLabel* Line(QWidget* parent, const char* name, QVBoxLayout* layout)
     l->setObjectName(name);
     layout->addWidget(l);
     return l;
-}
-
-QString Q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 }  // namespace
@@ -51,13 +47,13 @@ void TAboutBox::FormShow()
 {
     const AboutTexts t =
         MakeAboutTexts(st_.settings.Russian, st_.link.identity.Get(), st_.transport.ChipId, st_.settings.Debug_kr);
-    setWindowTitle(Q(t.caption));
-    findChild<QLabel*>("ProductName")->setText(Q(t.product));
-    findChild<QLabel*>("Version")->setText(Q(t.software));
-    findChild<QLabel*>("Firmware")->setText(Q(t.firmware));
-    findChild<QLabel*>("FPGA")->setText(Q(t.fpga));
+    setWindowTitle(ToQString(t.caption));
+    findChild<QLabel*>("ProductName")->setText(ToQString(t.product));
+    findChild<QLabel*>("Version")->setText(ToQString(t.software));
+    findChild<QLabel*>("Firmware")->setText(ToQString(t.firmware));
+    findChild<QLabel*>("FPGA")->setText(ToQString(t.fpga));
     QLabel* serial = findChild<QLabel*>("SerialNumber");
-    serial->setText(Q(t.serial));
+    serial->setText(ToQString(t.serial));
     serial->setVisible(t.serialVisible);
 }
 

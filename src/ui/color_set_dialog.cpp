@@ -4,25 +4,12 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "state/scope_state.h"
 #include "core/prompts.h"
+#include "display/qt_text.h"
+#include "state/scope_state.h"
 #include "ui/appearance.h"
 
 namespace kr40 {
-
-namespace {
-
-QString Q(const std::string& s)
-{
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-QColor FromBgr(std::uint32_t c)
-{
-    return QColor(static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF));
-}
-
-}  // namespace
 
 TForm_ColorSet::TForm_ColorSet(ScopeState& st, Prompts& prompts, std::function<void()> applyAndRedraw, QWidget* parent)
     : QDialog(parent), st_(st), prompts_(prompts), apply_(std::move(applyAndRedraw))
@@ -67,12 +54,12 @@ void TForm_ColorSet::FormShow()
 {
     const bool ru = st_.settings.Russian;
     const ColourDialogTexts& t = ColourDialogCaptions();
-    setWindowTitle(Q(Tr(t.caption, ru)));
+    setWindowTitle(ToQString(Tr(t.caption, ru)));
     for (int role = 0; role < ColorCount; ++role)
         findChild<QPushButton*>(ColourRoleButtons()[static_cast<std::size_t>(role)])
-            ->setText(Q(Tr(t.rows[static_cast<std::size_t>(role)], ru)));
-    findChild<QPushButton*>("Button_Cancel")->setText(Q(Tr(t.cancel, ru)));
-    findChild<QPushButton*>("Button_clDefault")->setText(Q(Tr(t.defaults, ru)));
+            ->setText(ToQString(Tr(t.rows[static_cast<std::size_t>(role)], ru)));
+    findChild<QPushButton*>("Button_Cancel")->setText(ToQString(Tr(t.cancel, ru)));
+    findChild<QPushButton*>("Button_clDefault")->setText(ToQString(Tr(t.defaults, ru)));
     findChild<QPushButton*>("Button_Cancel")->setFocus();
     PaintSwatches();
 }
@@ -90,7 +77,7 @@ void TForm_ColorSet::PaintSwatches()
     for (int role = 0; role < ColorCount; ++role) {
         QLabel* sw = swatches_[static_cast<std::size_t>(role)];
         QPalette pal = sw->palette();
-        pal.setColor(QPalette::Window, FromBgr(st_.settings.Colors[static_cast<std::size_t>(role)]));
+        pal.setColor(QPalette::Window, ToQColor(st_.settings.Colors[static_cast<std::size_t>(role)]));
         sw->setPalette(pal);
     }
 }

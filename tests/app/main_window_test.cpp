@@ -20,6 +20,7 @@
 #include "app/single_instance.h"
 #include "display/screen.h"
 #include "simulator/sim_provider.h"
+#include "support/eventually.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/captions.h"
@@ -65,6 +66,24 @@ protected:
     {
         return QTest::qWaitFor([&] { return prompts.messages.size() >= count; }, ms);
     }
+    sim::VirtualInstrument& Instrument() { return provider->Instrument(); }
+    // Waits until the window has read and parsed every byte the instrument had
+    // queued when called, and a hand-off has drawn what it held: the hand-off
+    // starts a pass that follows the read.
+    bool WaitCaughtUp()
+    {
+        const std::uint64_t queued = Instrument().BytesQueued();
+        if (!QTest::qWaitFor([&] { return Instrument().BytesTaken() >= queued; }, 5000)) return false;
+        const std::uint32_t redraws = St().link.counters.redraws;
+        St().requests.RedrawRequest = true;
+        St().RxEvent.Set();
+        return QTest::qWaitFor([&] { return St().link.counters.redraws > redraws; }, 5000);
+    }
+    bool WaitServicePeriods(int n)
+    {
+        const std::uint64_t target = Instrument().ServicePeriods() + static_cast<std::uint64_t>(n);
+        return QTest::qWaitFor([&] { return Instrument().ServicePeriods() >= target; }, 5000);
+    }
 
     test::TempDir dir;
     std::filesystem::path settingsFile;
@@ -76,7 +95,8 @@ protected:
 TEST_F(MainWindowTest, WithoutInstrumentStartIsSilentAndRunReportsDeviceNotFound)
 {
     Start(false);
-    QTest::qWait(100);
+    // The worker's first hand-off has run.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return St().link.counters.redraws > 0; }, 5000));
     EXPECT_TRUE(prompts.messages.empty());
     Btn("SpeedButton_Run")->click();
     ASSERT_EQ(prompts.messages.size(), 1u);
@@ -107,7 +127,11 @@ TEST_F(MainWindowTest, SingleStopsAfterOneCompleteFrame)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Btn("SpeedButton_Sngl")->isChecked(); }, 5000));
     EXPECT_FALSE(St().settings.Sngl_Down);
     const int frames = window->FramesDrawn();
-    QTest::qWait(300);
+    // The instrument stops and stays stopped for three service periods; all
+    // it sent has been read and drawn.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (Instrument().Registers().ChMask() & 0x80) == 0; }, 5000));
+    ASSERT_TRUE(WaitServicePeriods(3));
+    ASSERT_TRUE(WaitCaughtUp());
     EXPECT_EQ(window->FramesDrawn(), frames);
 }
 
@@ -136,7 +160,7 @@ TEST_F(MainWindowTest, SilentInstrumentGivesThePowerFailureBox)
     prompts.answers.push_back(PromptAnswer::No);
     provider->Instrument().SetFault(Fault::ServiceStopped, true);
     // Service packets already on their way reset the count when they arrive.
-    QTest::qWait(300);
+    ASSERT_TRUE(WaitCaughtUp());
     // Six silent seconds: the window timer's ticks, run here without waiting.
     for (int i = 0; i < 8 && prompts.messages.empty(); ++i) window->Timer1Timer();
     ASSERT_EQ(prompts.messages.size(), 1u);
@@ -309,8 +333,9 @@ TEST_F(MainWindowTest, ClosingWhileFramesStreamStopsTheThread)
     Btn("SpeedButton_Run")->click();
     ASSERT_TRUE(WaitFrames(2));
     // Let the worker block in a hand-off that this (user-interface) thread
-    // does not serve, then close: the join must not wait for it.
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // does not serve, then close: the join must not wait for it. With events
+    // not served, a due redraw stays due: the worker is in or entering it.
+    ASSERT_TRUE(test::Eventually([&] { return St().requests.RedrawRequest.load(); }));
     window->close();
     EXPECT_FALSE(window->isVisible());
     window.reset();

@@ -19,6 +19,10 @@
 
 #include <cstring>
 #endif
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace kr40 {
 namespace {
@@ -36,6 +40,20 @@ QString UniqueName()
 std::future<bool> HandOverAsync(const QString& name, int count, const QString& argument)
 {
     return std::async(std::launch::async, [=] { return SingleInstance::HandOver(name, count, argument, 5000); });
+}
+
+// True once the peer of a local socket has read everything written to it: the
+// kernel then holds none of the client's bytes (Linux). Elsewhere only the
+// client's own buffer is seen.
+bool ReadByPeer(const QLocalSocket& client)
+{
+    if (client.bytesToWrite() > 0) return false;
+#ifdef Q_OS_LINUX
+    int unread = 0;
+    return ioctl(static_cast<int>(client.socketDescriptor()), SIOCOUTQ, &unread) == 0 && unread == 0;
+#else
+    return true;
+#endif
 }
 
 bool Finished(std::future<bool>& result)
@@ -169,7 +187,7 @@ TEST(SingleInstanceHandOver, AssemblesAMessageArrivingInPieces)
         EXPECT_EQ(spy.count(), 0);
         client.write(piece);
         client.flush();
-        QTest::qWait(20);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ReadByPeer(client); }, 5000));
     }
     ASSERT_TRUE(spy.count() == 1 || spy.wait(5000));
     EXPECT_EQ(spy.at(0).at(0).toInt(), 2);

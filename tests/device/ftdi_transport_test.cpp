@@ -14,12 +14,45 @@
 #include <thread>
 #include <vector>
 
+#include "support/eventually.h"
 #include "support/scripted_prompts.h"
+
+#ifdef __linux__
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <fstream>
+#endif
 
 namespace kr40 {
 namespace {
 
 using test::ScriptedPrompts;
+
+#ifdef __linux__
+long CurrentThreadId()
+{
+    return static_cast<long>(syscall(SYS_gettid));
+}
+// True while the thread sleeps in the kernel (state S in its stat line).
+bool ThreadAsleep(long tid)
+{
+    std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
+    std::string line;
+    std::getline(in, line);
+    const std::size_t name = line.rfind(')');
+    return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
+}
+#else
+long CurrentThreadId()
+{
+    return 1;
+}
+bool ThreadAsleep(long)
+{
+    return true;  // not observable here: the close may then come after the read
+}
+#endif
 
 // ---------------------------------------------------------------------------
 // A fake bridge library: chosen libraries and entry points present, a
@@ -796,7 +829,7 @@ TEST_F(TransportTest, CloseWaitsForACallInFlight)
     std::atomic<bool> reading{false}, release{false};
     fake.duringRead = [&] {
         reading = true;
-        while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        test::Eventually([&] { return release.load(); });
     };
     TransportLink link(state);
     std::thread worker([&] {
@@ -804,12 +837,19 @@ TEST_F(TransportTest, CloseWaitsForACallInFlight)
         FT_DWORD n = 0;
         link.Read(buf, sizeof buf, &n);
     });
-    while (!reading) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    std::thread closer([&] { CloseScopeDevice(state); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const bool readStarted = test::Eventually([&] { return reading.load(); });
+    std::atomic<long> closerId{0};
+    std::thread closer([&] {
+        closerId = CurrentThreadId();
+        CloseScopeDevice(state);
+    });
+    // The closer's only place to sleep is the handle lock the read holds.
+    const bool closerWaits = test::Eventually([&] { return closerId != 0 && ThreadAsleep(closerId); });
     release = true;
     worker.join();
     closer.join();
+    EXPECT_TRUE(readStarted);
+    EXPECT_TRUE(closerWaits);
     EXPECT_FALSE(fake.closedDuringRead);
     EXPECT_FALSE(state.DeviceHandleOpen);
 }

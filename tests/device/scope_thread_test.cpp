@@ -11,22 +11,12 @@
 #include "acquisition/frame.h"
 #include "device/device_link.h"
 #include "support/device_stub.h"
+#include "support/eventually.h"
 
 namespace kr40 {
 namespace {
 
-// Waits (without asserting any duration) until a condition holds or a
-// generous deadline passes.
-template <class F>
-bool Eventually(F condition)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using test::Eventually;
 
 TEST(ScopeThreadTest, ConnectsSendsSettingsAndHandsFramesOver)
 {

@@ -2,14 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "acquisition/frame.h"
-#include "state/scope_state.h"
 #include "core/rounding.h"
+#include "state/scope_state.h"
 
 namespace kr40 {
 namespace {
@@ -28,7 +26,7 @@ protected:
     ScopeState st;
     FrameSet live, ref;
     DisplayState d;
-    DisplayInputs in{st, live, ref, false};
+    DisplayInputs in{st.settings, st.acq, st, live, ref, false};
 
     // Also called again by table tests to start each case afresh.
     void SetUp() override
@@ -128,186 +126,9 @@ std::set<int> Steps(int first, int step, int count)
     return s;
 }
 
-// ---- Labels of rows Y0 and Y1 ------------------------------------------------
+// ---- Labels ------------------------------------------------
 
 using LabelTest = ComposeFixture;
-
-const LabelText* Find(const std::vector<LabelText>& labels, int row, int column)
-{
-    for (const LabelText& l : labels)
-        if (l.row == row && l.column == column) return &l;
-    return nullptr;
-}
-
-TEST_F(LabelTest, TimeViewTexts)
-{
-    // The fixture: A1 200 mV/div, 1 ms/div, Divider 10, PreLen 500,
-    // ValidLen 3333, trigger on A1 at level 128 = its zero, Extra Info on,
-    // frequency meter off.
-    struct Case {
-        const char* name;
-        std::function<void(ScopeSettings&, AcqConfig&, FrameRecord&)> setup;
-        int row, column;
-        const char* text;          // nullptr: the cell stays empty
-        std::uint32_t colour = 0;  // checked when not 0
-    };
-    const Case cases[] = {
-        {"A1 volts", [](auto&, auto&, auto&) {}, 0, Col0, "200 mV", kA1},
-        {"A2 off", [](auto&, auto&, auto&) {}, 0, Col1_8, nullptr},
-        {"A2 volts", [](auto& s, auto& a, auto&) { s.CH_A2 = true, a.uV_Div_A2 = 5'000'000; }, 0, Col1_8, "5 V", kA2},
-        {"time per div", [](auto&, auto&, auto&) {}, 0, Col2_8, "1 mS", kGridFrame},
-        {"time per div, pair frame", [](auto&, auto&, auto& r) { r.PairFlag = 1; }, 0, Col2_8, "1 mS    p.d."},
-        {"left edge", [](auto&, auto&, auto&) {}, 1, Col0, "-50.000 uS", kGridFrame},
-        {"left edge scrolled", [](auto& s, auto&, auto&) { s.X_Pos = 1500; }, 1, Col0, "100.00 uS"},
-        {"sweep at the start",
-         [](auto& s, auto&, auto& r) { s.Sel(Group::GenMode) = GenSweepMode, r.F_Span = 10000, r.F_Val = 10000; }, 1,
-         Col0, "1.0000 KHz"},
-        // rate = (1000 Hz / 4500) / 100 ns; t = 50 us: 1000 Hz + 111.11 Hz.
-        {"sweep scrolled",
-         [](auto& s, auto&, auto& r) {
-             s.Sel(Group::GenMode) = GenSweepMode, r.F_Span = 10000, r.F_Val = 10000, s.X_Pos = 1000;
-         },
-         1, Col0, "1.1111 KHz"},
-        {"sweep without span", [](auto& s, auto&, auto& r) { s.Sel(Group::GenMode) = GenSweepMode, r.F_Val = 10000; },
-         1, Col0, "..."},
-        {"sweep without post-trigger part",
-         [](auto& s, auto&, auto& r) { s.Sel(Group::GenMode) = GenSweepMode, r.F_Span = 10000, r.PreLen = 5000; }, 1,
-         Col0, "..."},
-        {"sampling rate", [](auto&, auto&, auto&) {}, 1, Col2_8, "Fsmpl = 10.0 MHz", kExtraInfo},
-        {"sampling rate unknown", [](auto&, auto&, auto& r) { r.Divider = 0; }, 1, Col2_8, "Fsmpl = ..."},
-        {"frame length in divisions", [](auto&, auto&, auto&) {}, 1, Col4_8, "Div = 0.33", kExtraInfo},
-        {"samples", [](auto&, auto&, auto&) {}, 1, Col6_8, "Smpl = 3333", kExtraInfo},
-        {"samples, peak detect", [](auto&, auto&, auto& r) { r.PairFlag = 1; }, 1, Col6_8, "Smpl = 3333 p.d."},
-        {"trigger A1", [](auto& s, auto&, auto&) { s.Lev_A1 = 159.6; }, 0, Col4_8, "Trig. A1  200.0 mV", kA1},
-        {"trigger A1 with T+", [](auto& s, auto&, auto&) { s.Lev_A1 = 159.6, s.TPLUS = true; }, 0, Col4_8,
-         "Trig. A1  200.0 mV     T+"},
-        {"trigger A1 level clamped", [](auto& s, auto& a, auto&) { s.Lev_A1 = 300, a.uV_Div_A1 = 100'000; }, 0, Col4_8,
-         "Trig. A1  396.9 mV"},
-        {"trigger A2",
-         [](auto& s, auto& a, auto&) {
-             s.Sel(Group::TrigSource) = ChA2, s.Lev_A2 = 100, s.A2_Zero = 132, a.uV_Div_A2 = 1'000'000;
-         },
-         0, Col4_8, "Trig. A2  -1.000 V", kA2},
-        {"trigger D1", [](auto& s, auto&, auto&) { s.Sel(Group::TrigSource) = ChD1; }, 0, Col4_8, "Trig. D1  dig.",
-         kD1},
-        {"trigger D2 with T+", [](auto& s, auto&, auto&) { s.Sel(Group::TrigSource) = ChD2, s.TPLUS = true; }, 0,
-         Col4_8, "Trig. D2  dig.     T+", kD2},
-        {"trigger off", [](auto&, auto& a, auto&) { a.Mode_Flags = 0; }, 0, Col4_8, nullptr},
-        // Extra information: all three with the meter off; Fsmpl and Div
-        // while it counts frequency; none in period mode or with Extra Info off.
-        {"meter counting: Fsmpl", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmFreq; }, 1, Col2_8,
-         "Fsmpl = 10.0 MHz"},
-        {"meter counting: Div", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmFreq; }, 1, Col4_8, "Div = 0.33"},
-        {"meter counting: no Smpl", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmFreq; }, 1, Col6_8, nullptr},
-        {"meter in period mode: no Fsmpl", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmPeriod; }, 1, Col2_8,
-         nullptr},
-        {"meter in period mode: no Div", [](auto& s, auto&, auto&) { s.Sel(Group::FmMode) = FmPeriod; }, 1, Col4_8,
-         nullptr},
-        {"extra info off", [](auto& s, auto&, auto&) { s.Extra_Info = false; }, 1, Col2_8, nullptr},
-        {"extra info off: no Smpl", [](auto& s, auto&, auto&) { s.Extra_Info = false; }, 1, Col6_8, nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        SetUp();
-        st.settings.Extra_Info = true;
-        c.setup(st.settings, st.acq, live.rec);
-        const std::vector<LabelText> labels = TimeLabels(in, d);
-        const LabelText* l = Find(labels, c.row, c.column);
-        if (!c.text) {
-            EXPECT_EQ(l, nullptr) << l->text;
-            continue;
-        }
-        ASSERT_NE(l, nullptr);
-        EXPECT_EQ(l->text, c.text);
-        if (c.colour) {
-            EXPECT_EQ(l->colour, c.colour);
-        }
-    }
-}
-
-TEST_F(LabelTest, SpectrumViewKeepsOnlyTheExtraInformation)
-{
-    st.settings.Extra_Info = true;
-    d.spectrumShown = true;
-    const std::vector<LabelText> labels = TimeLabels(in, d);
-    for (const LabelText& l : labels) {
-        EXPECT_EQ(l.row, 1) << l.text;
-        EXPECT_NE(l.column, Col0) << l.text;
-    }
-    EXPECT_EQ(labels.size(), 3u);
-}
-
-TEST_F(LabelTest, LinkStatistics)
-{
-    ScopeSettings& s = st.settings;
-    LinkCounters& c = st.link.counters;
-    c.lastSecond[StatDisplayedFrames] = 20;
-    c.lastSecond[StatMainPackets] = 25;
-    c.lastSecond[StatServicePackets] = 8;
-    c.lastSecond[StatChecksumFailures] = 1;
-    c.lastSecond[StatDriverBytes] = 200000;
-    c.lastSecond[StatLeakageBytes] = 3;
-    c.lastSecond[StatPeakQueue] = 4096;
-    c.configFailures = 2;
-    c.redraws = 77;
-    st.transport.TransferMode = 2;
-    st.link.identity.Update([](DeviceIdentity& id) { id.Vcc = 507; });
-    live.rec.PairFlag = 1;
-
-    // Hidden without Extra Info or without a service flag.
-    s.Debug_kr = true;
-    EXPECT_TRUE(LinkStatisticsTexts(in, d).empty());
-    s.Extra_Info = true;
-    s.Debug_kr = false;
-    EXPECT_TRUE(LinkStatisticsTexts(in, d).empty());
-
-    s.No_Excuse = true;
-    std::vector<PlacedText> t = LinkStatisticsTexts(in, d);
-    ASSERT_EQ(t.size(), 4u);
-    const std::pair<int, const char*> firstLine[] = {
-        {34, "480 x 288"}, {151, "Vcc = 5.07 V"}, {271, "Smpl = 6666 p.d."}, {391, "FPS / L / E  = 20 / 5 / 1"}};
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(t[i].x, firstLine[i].first);
-        EXPECT_EQ(t[i].y, 28);
-        EXPECT_EQ(t[i].text, firstLine[i].second);
-    }
-
-    st.link.identity.Update([](DeviceIdentity& id) { id.Vcc = -1; });
-    s.USB_VIEW = true;
-    t = LinkStatisticsTexts(in, d);
-    ASSERT_EQ(t.size(), 13u);
-    EXPECT_EQ(t[1].text, "Vcc = ...");
-    const char* lines[] = {
-        " Отображенных осциллограм в сек = 20  Отброшенных = 5",
-        " Принятых основных пакетов в сек = 25",
-        " Принятых служебных пакетов в сек = 8",
-        " Сбоев CRC пакетов (о и с) в сек = 1",
-        " Забранных данных у драйвера в сек = 200000 Bytes",
-        " Утечка данных вне пакетов в сек = 3 Bytes",
-        " Пиковая загрузка буфера драйвера  = 4096 Bytes",
-        " Сбоев конфигурации устройства  = 2",
-        " Установленных микросхем ADUM = 2",
-        " Фактических перерисовок экрана = 77",
-    };
-    for (int i = 0; i < 10; ++i) {
-        EXPECT_EQ(t[3 + i].text, lines[i]);
-        EXPECT_EQ(t[3 + i].x, 34);
-        EXPECT_EQ(t[3 + i].y, 27 + 30 + 15 * i);
-    }
-}
-
-TEST_F(LabelTest, TriggerConditionTexts)
-{
-    struct Case {
-        int kind;
-        std::uint32_t ticks;
-        const char* text;
-    } cases[] = {
-        {1, 150, "PUL 1.50 uS"},        {2, 42, "PER 420 nS"}, {3, 0xFFFFFFFF, "RUNT ..."},
-        {4, 100000, "SLEW 1.00000 mS"}, {0, 150, ""},          {5, 150, ""},
-    };
-    for (const Case& c : cases) EXPECT_EQ(TriggerConditionText(c.kind, c.ticks, false), c.text) << c.kind;
-}
 
 TEST_F(LabelTest, LabelsStandOnTheBorderColour)
 {

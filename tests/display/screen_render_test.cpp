@@ -6,12 +6,12 @@
 
 #include <cmath>
 
-#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "state/scope_state.h"
 #include "core/rounding.h"
 #include "display/scope_screen.h"
 #include "display/screen.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 
 namespace kr40 {
 namespace {
@@ -33,7 +33,7 @@ int PatternBit(int i)
 class ScreenRenderTest : public ::testing::Test {
 protected:
     ScopeState st;
-    FrameSet live, ref;
+    FrameSet& live = *st.live;  // the screen draws the state's own frames
     DisplayState d;
 
     void SetUp() override
@@ -61,8 +61,7 @@ protected:
         }
         live.buf.filled = kN;
         RecomputeGeometry(d, 540, 400);
-        DisplayInputs in{st, live, ref, false};
-        DrawFrameScreen(d, in, true);
+        DrawFrameScreen(d, st, true);
     }
     QRgb At(int x, int y) const { return d.ScreenBitmap.pixel(x, y); }
     QRgb Colour(int index) const { return ToRgb(st.settings.Colors[index]); }

@@ -10,11 +10,12 @@
 #include <vector>
 
 #include "acquisition/frame.h"
-#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "core/rounding.h"
 #include "core/sample.h"
 #include "core/sinc_interp.h"
+#include "display/scope_screen.h"
+#include "state/scope_state.h"
 
 namespace kr40 {
 namespace {
@@ -348,8 +349,8 @@ TEST(TraceClipTest, NeverWritesOutsideTheImage)
 
 struct Scene {
     std::unique_ptr<ScopeState> st = std::make_unique<ScopeState>();
-    std::unique_ptr<FrameSet> live = std::make_unique<FrameSet>();
-    std::unique_ptr<FrameSet> ref = std::make_unique<FrameSet>();
+    FrameSet* live = st->live.get();
+    FrameSet* ref = st->ref.get();
     DisplayState d;
     bool refExists = false;
 
@@ -377,7 +378,7 @@ struct Scene {
     }
     void Render(const RenderHooks& hooks = {}, bool bgView = true)
     {
-        DisplayInputs in{*st, *live, *ref, refExists};
+        DisplayInputs in{st->settings, st->acq, *st, *live, *ref, refExists};
         RenderFrame(d, in, hooks, bgView);
     }
     const ScreenGeometry& g() const { return d.g; }
@@ -668,84 +669,12 @@ TEST(PersistenceTest, PictureFreezesAfterTheLastFrame)
     EXPECT_EQ(sc.d.GridBitmap, layer);
     EXPECT_EQ(sc.d.ScreenBitmap, screen);
 
-    // A settings change restarts the countdown.
+    // A settings change restarts the countdown at the next frame screen.
     sc.st->ScreenSettingsChanged = true;
-    sc.Render();
+    DrawFrameScreen(sc.d, *sc.st, true);
+    EXPECT_FALSE(sc.st->ScreenSettingsChanged);
     EXPECT_FALSE(sc.d.settled);
     EXPECT_TRUE(PersistenceTimerTick(sc.d));
-}
-
-// ---------------------------------------------------------------------------
-// Mouse wheel over the screen: 731 x 499 gives GridLeft 36, GridWidth 660,
-// DivWidth 66. Divider 1.
-
-TEST(WheelTimeBaseTest, KeepsTheSampleUnderTheCursor)
-{
-    const ScreenGeometry g = ComputeGeometry(731, 499);
-    ASSERT_EQ(g.GridLeft, 36);
-    ASSERT_EQ(g.DivWidth, 66);
-    struct Case {
-        const char* name;
-        const char* timeBase;
-        bool up, running;
-        int validLen, xPos, cursorX;
-        const char* newTimeBase;
-        int newStart;
-    } cases[] = {
-        // 1 uS -> 0.5 uS (q 2): p = 0.66 px/sample, x = 330: + 0.5 * 500.
-        {"up by 2", "1uS", true, false, 10000, 1000, 366, "05uS", 1250},
-        // 5 uS -> 2 uS (q 2.5): p = 0.132: + 0.6 * 2500.
-        {"up by 2.5", "5uS", true, false, 10000, 1000, 366, "2uS", 2500},
-        {"down by 2", "1uS", false, false, 10000, 1000, 366, "2uS", 500},
-        // 2 uS -> 5 uS: p = 0.33: - 1000 * 1.5.
-        {"down by 2.5", "2uS", false, false, 10000, 2000, 366, "5uS", 500},
-        {"cursor right of the grid", "1uS", true, false, 10000, 1000, 720, "05uS", 1500},
-        {"cursor left of the grid", "1uS", true, false, 10000, 1000, 3, "05uS", 1000},
-        {"clamped to the frame", "1uS", true, false, 10000, 9900, 366, "05uS", 10000},
-        {"clamped to zero", "1uS", false, false, 10000, 100, 366, "2uS", 0},
-        // Frame length 9.49 divisions: shown whole from the start.
-        {"short frame", "1uS", true, false, 949, 500, 366, "05uS", 0},
-        {"9.5 divisions", "1uS", true, false, 950, 500, 366, "05uS", 750},
-        // 20 divisions at 1 uS are 10 at 2 uS: shown whole.
-        {"short after zooming out", "1uS", false, false, 2000, 1500, 366, "2uS", 0},
-        {"10.5 divisions after zooming out", "1uS", false, false, 2100, 1500, 366, "2uS", 1000},
-        {"fastest end", "50nS", true, false, 10000, 1000, 366, "50nS", 1000},
-        {"slowest end", "20S", false, false, 10000, 1000, 366, "20S", 1000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScopeSettings s;
-        s.Sel(Group::TimeBase) = TimeBaseIndex(c.timeBase);
-        s.X_Pos = c.xPos;
-        FrameRecord live{};
-        live.Divider = 1;
-        live.ValidLen = c.validLen;
-        const std::uint64_t ns = TimeBases[TimeBaseIndex(c.timeBase)].ns;
-        const WheelResult r = WheelTimeBase(s, g, live, c.cursorX, c.up, c.running, ns);
-        EXPECT_TRUE(r.handled);
-        EXPECT_EQ(s.Sel(Group::TimeBase), TimeBaseIndex(c.newTimeBase));
-        EXPECT_EQ(r.newStart, c.newStart);
-        EXPECT_EQ(s.X_Pos, c.newStart);
-    }
-}
-
-TEST(WheelTimeBaseTest, StartMovesOnlyWhileStopped)
-{
-    const ScreenGeometry g = ComputeGeometry(731, 499);
-    ScopeSettings s;
-    s.Sel(Group::TimeBase) = TimeBaseIndex("1uS");
-    s.X_Pos = 1000;
-    FrameRecord live{};
-    live.Divider = 1;
-    live.ValidLen = 10000;
-    const WheelResult r = WheelTimeBase(s, g, live, 366, true, true, 1000);
-    EXPECT_TRUE(r.handled);
-    EXPECT_EQ(r.newStart, 1250);
-    EXPECT_EQ(s.X_Pos, 1000);
-    EXPECT_EQ(s.Sel(Group::TimeBase), TimeBaseIndex("05uS"));
-
-    EXPECT_FALSE(WheelTimeBase(s, g, live, 731, true, false, 500).handled);  // outside the paint box
-    EXPECT_EQ(s.Sel(Group::TimeBase), TimeBaseIndex("05uS"));
 }
 
 }  // namespace

@@ -130,8 +130,12 @@ TEST(EndToEndTest, PairModePeakDetectAndSingleShot)
     ASSERT_TRUE(test::Eventually([&] { return (sim.Instrument().Registers().ChMask() & 0x80) == 0; }));
     const int after = sim.Frames();
     EXPECT_GE(after, before + 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(sim.Frames(), after);  // nothing more arrives
+    // Nothing more arrives: the instrument stays stopped for three service
+    // periods and all it sent has been read and handed over.
+    ASSERT_TRUE(sim.WaitServicePeriods(3));
+    ASSERT_TRUE(sim.WaitLinkCaughtUp());
+    EXPECT_EQ(sim.Frames(), after);
+    EXPECT_EQ(sim.Instrument().Registers().ChMask() & 0x80, 0);
 }
 
 }  // namespace

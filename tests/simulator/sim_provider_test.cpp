@@ -46,7 +46,8 @@ TEST(SimProviderTest, ClosedDeviceNotifiesNobody)
     sim.thread.Stop();
     ASSERT_EQ(CloseScopeDevice(sim.st.transport), FT_OK);
     sim.st.RxEvent.Reset();
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // three service periods
+    // The instrument keeps queueing service packets; three of them pass.
+    ASSERT_TRUE(sim.WaitServicePeriods(3));
     EXPECT_FALSE(sim.st.RxEvent.IsSet());
 }
 
@@ -79,9 +80,10 @@ TEST_F(SimFaultTest, UnpluggedCableFailsQueueStatusAndWrites)
 TEST_F(SimFaultTest, ServicePacketsStop)
 {
     sim.Instrument().SetFault(Fault::ServiceStopped, true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let queued packets drain
+    ASSERT_TRUE(sim.WaitLinkCaughtUp());  // packets queued before the fault are counted
     const std::uint32_t before = Total(StatServicePackets);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(sim.WaitServicePeriods(3));
+    ASSERT_TRUE(sim.WaitLinkCaughtUp());
     EXPECT_EQ(Total(StatServicePackets), before);
 }
 

@@ -14,20 +14,10 @@
 #include "device/ftdi_transport.h"
 #include "device/scope_thread.h"
 #include "simulator/sim_provider.h"
+#include "support/eventually.h"
 #include "support/scripted_prompts.h"
 
 namespace kr40::test {
-
-template <class F>
-bool Eventually(F condition, std::chrono::milliseconds limit = std::chrono::seconds(10))
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 class SimSession {
 public:
@@ -73,6 +63,25 @@ public:
     {
         const int target = Frames() + n;
         return Eventually([&] { return Frames() >= target; });
+    }
+    // Waits until the link has read and parsed every byte the instrument had
+    // queued for the host when called, and a hand-off has drawn what it held:
+    // the hand-off starts a pass that follows the read.
+    bool WaitLinkCaughtUp()
+    {
+        sim::VirtualInstrument& vi = Instrument();
+        const std::uint64_t queued = vi.BytesQueued();
+        if (!Eventually([&] { return vi.BytesTaken() >= queued; })) return false;
+        const std::uint32_t redraws = st.link.counters.redraws;
+        st.requests.RedrawRequest = true;
+        st.RxEvent.Set();
+        return Eventually([&] { return st.link.counters.redraws > redraws; });
+    }
+    // Waits until the instrument has gone through `n` more service periods.
+    bool WaitServicePeriods(int n)
+    {
+        const std::uint64_t target = Instrument().ServicePeriods() + static_cast<std::uint64_t>(n);
+        return Eventually([&] { return Instrument().ServicePeriods() >= target; });
     }
     int Frames()
     {

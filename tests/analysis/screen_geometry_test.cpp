@@ -1,4 +1,4 @@
-#include "display/screen.h"
+#include "analysis/screen_geometry.h"
 
 #include <gtest/gtest.h>
 
