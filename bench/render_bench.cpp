@@ -87,6 +87,13 @@ BENCHMARK(BM_FrameScreen)
     ->Args({1920, 1080, 1'000'000, 50, 0})
     ->Args({1920, 1080, 1'000'000, 50, 1})
     ->Args({1920, 1080, 1'000'000, 50, 2})
+    // 3840 x 2160: 1.89 px per sample at 2 uS/div (interpolated), about five samples per column at 1 mS/div.
+    ->Args({3840, 2160, 2000, 1, 0})
+    ->Args({3840, 2160, 2000, 1, 1})
+    ->Args({3840, 2160, 2000, 1, 2})
+    ->Args({3840, 2160, 1'000'000, 50, 0})
+    ->Args({3840, 2160, 1'000'000, 50, 1})
+    ->Args({3840, 2160, 1'000'000, 50, 2})
     // 731 x 499: 1.32 px per sample at 0.5 uS/div (interpolated), dense at 1 mS/div.
     ->Args({731, 499, 500, 1, 0})
     ->Args({731, 499, 500, 1, 1})

@@ -65,11 +65,13 @@ public:
         k.allowed = std::move(allowed);
         k.policy = OutOfRange::Keep;
     }
-    void Real(const std::string& name, double S::*f, double def)
+    void Real(const std::string& name, double S::*f, double def, int lo, int hi)
     {
         SettingKey& k = Add(name, KeyType::Real, {}, 0);
         k.realField = f;
         k.defValue = def;
+        k.lo = lo;
+        k.hi = hi;
     }
     void Str(const std::string& name, std::string S::*f, unsigned flags)
     {
@@ -158,12 +160,13 @@ std::vector<SettingKey> BuildTable()
     b.Section(IniSection::Common);
     b.Bool("Markers_1", &S::Markers_1, false, "Menu_Markers_1");
     b.Bool("Markers_2", &S::Markers_2, true, "Menu_Markers_2");
-    b.Int("Marker_x", &S::Marker_x, 25, kMin, kMax, {}, KrsOnlyWrite);
-    b.Int("Marker_y", &S::Marker_y, 240, kMin, kMax, {}, KrsOnlyWrite);
-    b.Int("Marker1_x", &S::Marker1_x, 25, kMin, kMax, {}, KrsOnlyWrite);
-    b.Int("Marker1_y", &S::Marker1_y, 240, kMin, kMax, {}, KrsOnlyWrite);
-    b.Int("Marker2_x", &S::Marker2_x, 475, kMin, kMax, {}, KrsOnlyWrite);
-    b.Int("Marker2_y", &S::Marker2_y, 16, kMin, kMax, {}, KrsOnlyWrite);
+    // Markers stay on the grid: x in marker units across it, y in ADC steps down from its top.
+    b.Int("Marker_x", &S::Marker_x, 25, 0, MarkerXMax, {}, KrsOnlyWrite);
+    b.Int("Marker_y", &S::Marker_y, 240, 0, MarkerYMax, {}, KrsOnlyWrite);
+    b.Int("Marker1_x", &S::Marker1_x, 25, 0, MarkerXMax, {}, KrsOnlyWrite);
+    b.Int("Marker1_y", &S::Marker1_y, 240, 0, MarkerYMax, {}, KrsOnlyWrite);
+    b.Int("Marker2_x", &S::Marker2_x, 475, 0, MarkerXMax, {}, KrsOnlyWrite);
+    b.Int("Marker2_y", &S::Marker2_y, 16, 0, MarkerYMax, {}, KrsOnlyWrite);
     b.Bool("CH_A1", &S::CH_A1, true, "Menu_CH_A1");
     b.Bool("CH_A2", &S::CH_A2, true, "Menu_CH_A2");
     b.Bool("CH_D1", &S::CH_D1, true, "Menu_CH_D1");
@@ -217,10 +220,12 @@ std::vector<SettingKey> BuildTable()
     b.Bool("Edge", &S::Edge, false, "SpeedButton_TrigEdge");
     b.Bool("Auto", &S::Auto, false, "SpeedButton_Auto");
     b.Bool("TPLUS", &S::TPLUS, false, "SpeedButton_TPLUS");
-    b.Real("Lev_A1", &S::Lev_A1, 191.0);
-    b.Real("Lev_A2", &S::Lev_A2, 63.0);
-    b.Real("bgLev_A1", &S::bgLev_A1, 0.0);
-    b.Real("bgLev_A2", &S::bgLev_A2, 0.0);
+    // Trigger levels in ADC steps: the screen's 0..255 and one screen height
+    // beyond either edge, where their pointers point out of the grid.
+    b.Real("Lev_A1", &S::Lev_A1, 191.0, LevelMin, LevelMax);
+    b.Real("Lev_A2", &S::Lev_A2, 63.0, LevelMin, LevelMax);
+    b.Real("bgLev_A1", &S::bgLev_A1, 0.0, LevelMin, LevelMax);
+    b.Real("bgLev_A2", &S::bgLev_A2, 0.0, LevelMin, LevelMax);
     b.Int("Pre", &S::Pre, 1, 0, 9);
     b.Int("Hyst", &S::Hyst, 1, 0, 9);
     b.Int("Tmin", &S::Tmin, 500, 0, 999);
@@ -242,7 +247,11 @@ std::vector<SettingKey> BuildTable()
     b.Int("Z_A2SH", &S::Z_A2SH, 0, kMin, kMax);
 
     b.Section(IniSection::Generator);
-    b.Items(Group::GenRange, ButtonItems({"10K_1S", "100K_100mS", "1M_10mS", "10M_1mS", "50M_100uS", "__10uS_Noise"}));
+    // The noise button's key starts with two underscores and its name has
+    // only two in all ("SpeedButton__10uS_Noise").
+    std::vector<KeyControl> ranges = ButtonItems({"10K_1S", "100K_100mS", "1M_10mS", "10M_1mS", "50M_100uS"});
+    ranges.emplace_back("__10uS_Noise", "SpeedButton__10uS_Noise");
+    b.Items(Group::GenRange, ranges);
     b.Items(Group::GenShape, ButtonItems({"Sin", "Rect", "Trian", "Up_Trian", "Dn_Trian"}));
     b.Items(Group::GenMode, {{"Mod", "SpeedButton_Mod"},
                              {"Pulse", "SpeedButton_Pulse"},
@@ -395,6 +404,8 @@ int ApplyRangeRule(const SettingKey& k, std::int64_t value, int current)
 void NormalizeSettings(ScopeSettings& s)
 {
     if (s.Tmin >= s.Tmax) s.Tmax = s.Tmin + 1;  // Tmin <= 999, so Tmax stays within 1000
+    for (const SettingKey& k : SettingKeys())
+        if (k.type == KeyType::Real) s.*k.realField = std::clamp<double>(s.*k.realField, k.lo, k.hi);
 }
 
 }  // namespace kr40

@@ -195,7 +195,12 @@ inline bool GroupItemOn(const ScopeSettings& s, Group g, int item)
 // when the value is not one of the key's valid values and must be kept out.
 int ApplyRangeRule(const SettingKey& k, std::int64_t value, int current);
 
-// Cross-field rules a file may break: Tmin < Tmax.
+// Marker positions: x in marker units across the grid, y in ADC steps down from its top.
+inline constexpr int MarkerXMax = 500, MarkerYMax = 256;
+// Trigger levels as a file may hold them, in ADC steps.
+inline constexpr int LevelMin = -256, LevelMax = 511;
+
+// Rules a file may break: Tmin < Tmax, and real values within their key's bounds.
 void NormalizeSettings(ScopeSettings& s);
 
 }  // namespace kr40

@@ -17,6 +17,7 @@ struct SettingsEffect {
     bool rearmTrigger = false;  // TrigChanged: the instrument re-arms its trigger once
     bool rangeChangedA1 = false, rangeChangedA2 = false;  // rescale the trigger level
     bool restartSpectrum = false;                         // restart averaging and recompute
+    bool resetCounter = false;  // one-shot: the frequency meter's counter restarts with the next packet
 };
 
 }  // namespace kr40

@@ -357,7 +357,11 @@ void ControlPanel::BuildMenus()
         if (k && k->type == KeyType::GroupItem) {
             if (!radio || radioGroup != k->group) {
                 radio = new QActionGroup(parent);
-                radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+                // Radio menus show radio marks, and their checked item stays
+                // checked when clicked again; other groups may be all off.
+                radio->setExclusionPolicy(GroupOf(k->group).kind == GroupKind::MenuRadio
+                                              ? QActionGroup::ExclusionPolicy::Exclusive
+                                              : QActionGroup::ExclusionPolicy::None);
                 radioGroup = k->group;
             }
             radio->addAction(a);
@@ -391,9 +395,14 @@ void ControlPanel::Sync(const ScopeSettings& s, bool bgView, bool compact)
     Action("Menu_English")->setChecked(!s.Russian);
     Action("Menu_BG_View")->setChecked(bgView);
     Action("Menu_Compact")->setChecked(compact);
-    Button("SpeedButton_ACDC_A1")->setIcon(CouplingIcon(s.A1_ACDC));
-    Button("SpeedButton_ACDC_A2")->setIcon(CouplingIcon(s.A2_ACDC));
-    Button("SpeedButton_TrigEdge")->setIcon(EdgeIcon(s.Edge));
+    // Icons change only with their state (this runs every second).
+    const std::array<bool, 3> glyph = {s.A1_ACDC, s.A2_ACDC, s.Edge};
+    for (std::size_t i = 0; i < glyph.size(); ++i) {
+        if (glyphShown_[i] == int(glyph[i])) continue;
+        glyphShown_[i] = glyph[i];
+        static const char* const names[3] = {"SpeedButton_ACDC_A1", "SpeedButton_ACDC_A2", "SpeedButton_TrigEdge"};
+        Button(names[i])->setIcon(i < 2 ? CouplingIcon(glyph[i]) : EdgeIcon(glyph[i]));
+    }
     syncing_ = false;
 }
 
@@ -415,6 +424,7 @@ void ControlPanel::ShowView(const WindowView& v, const ScopeSettings& s, bool sp
         pal.setColor(QPalette::Window, colour ? ToQColor(*colour) : window_->palette().color(QPalette::Button));
         w->setPalette(pal);
     };
+    if (!v.noiseCaption.empty()) Button("SpeedButton__10uS_Noise")->setText(ToQString(v.noiseCaption));
     paint("Panel_Color_A1", v.swatchA1);
     paint("Panel_Color_A2", v.swatchA2);
     paint("Panel_Color_Trig", v.swatchTrig);

@@ -6,6 +6,7 @@
 // click does is decided elsewhere.
 
 #include <QObject>
+#include <array>
 #include <functional>
 #include <map>
 #include <string>
@@ -83,6 +84,7 @@ private:
     QGroupBox* scopeBox_ = nullptr;
     QGroupBox* genBox_ = nullptr;
     QComboBox* afgList_ = nullptr;
+    std::array<int, 3> glyphShown_{-1, -1, -1};  // coupling A1, A2 and edge glyphs as shown
     bool syncing_ = false;  // controls being set from the settings: their signals are not clicks
 };
 

@@ -4,60 +4,21 @@
 //   kr40 [--simulate | --driver=d2xx|ftdi|sim] [--lang=en|ru]
 //        [--screenshot FILE --frames N] [FILE]
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "state/scope_state.h"
-#include "app/main_window.h"
-#include "app/single_instance.h"
 #include "app/command_line.h"
+#include "app/headless_prompts.h"
+#include "app/main_window.h"
+#include "app/picture_mode.h"
+#include "app/single_instance.h"
 #include "files/settings_file.h"
-
-namespace {
-
-// Presses Run once the window is up, waits for `frames` frames and writes the
-// window's picture. Exits 0, or 1 with a message when no picture came.
-void RunScreenshot(kr40::MainWindow& w, const QString& file, int frames)
-{
-    auto* poll = new QTimer(&w);
-    auto deadline = std::make_shared<QDeadlineTimer>(10000);
-    auto pressed = std::make_shared<bool>(false);
-    QObject::connect(poll, &QTimer::timeout, &w, [&w, poll, deadline, pressed, file, frames] {
-        if (w.Initialised() && !*pressed) {
-            *pressed = true;
-            w.Button("SpeedButton_Run")->click();
-            *deadline = QDeadlineTimer(10000);
-        }
-        if (*pressed && w.FramesDrawn() >= frames) {
-            poll->stop();
-            if (!w.grab().save(file, "PNG")) {
-                std::fprintf(stderr, "kr40: cannot write %s\n", file.toLocal8Bit().constData());
-                QApplication::exit(1);
-            } else {
-                QApplication::exit(0);
-            }
-            return;
-        }
-        if (deadline->hasExpired()) {
-            poll->stop();
-            std::fprintf(stderr, "kr40: no frame from the instrument within 10 s (%d of %d drawn)\n", w.FramesDrawn(),
-                         frames);
-            QApplication::exit(1);
-        }
-    });
-    poll->start(20);
-}
-
-}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -83,16 +44,30 @@ int main(int argc, char** argv)
         instance = std::make_unique<kr40::SingleInstance>(kr40::InstanceName(exe));
         // Another copy runs: it takes the file. Should it have gone in the
         // meantime, this one starts after all.
-        if (!instance->Claim() &&
-            (kr40::SingleInstance::HandOver(instance->Name(), static_cast<int>(cmd.files.size()), last, 3000) ||
-             !instance->Claim()))
-            return 0;
+        bool run = instance->Claim();
+        if (!run && instance->BlockedReason().isEmpty()) {
+            if (kr40::SingleInstance::HandOver(instance->Name(), static_cast<int>(cmd.files.size()), last, 3000))
+                return 0;
+            run = instance->Claim();
+        }
+        if (!run) {
+            if (instance->BlockedReason().isEmpty()) return 0;  // a copy answered after all
+            // The name cannot be held: a later start would not find this copy
+            // and run beside it.
+            std::fprintf(stderr, "kr40: %s\n", instance->BlockedReason().toLocal8Bit().constData());
+            return 1;
+        }
     }
+
+    // Nobody answers a box in a picture run: messages go to stderr, an error
+    // fails the run.
+    kr40::HeadlessPrompts headless(std::cerr, "kr40");
 
     kr40::MainWindowOptions o;
     o.providerName = cmd.providerName;
     o.caption = caption;
     o.russian = cmd.russian;
+    if (screenshot) o.prompts = &headless;
     if (!screenshot) o.settingsFile = kr40::ProgramFilePath(exe.toStdString());
     if (!cmd.files.empty()) o.fileArgument = cmd.files.back();
     kr40::MainWindow w(std::move(o));
@@ -100,6 +75,6 @@ int main(int argc, char** argv)
         QObject::connect(instance.get(), &kr40::SingleInstance::HandedOver, &w,
                          [&w](int count, const QString& arg) { w.HandOver(count, arg); });
     w.show();
-    if (screenshot) RunScreenshot(w, QString::fromLocal8Bit(cmd.screenshot.c_str()), cmd.frames);
+    if (screenshot) kr40::StartPictureRun(w, headless, {QString::fromLocal8Bit(cmd.screenshot.c_str()), cmd.frames});
     return app.exec();
 }

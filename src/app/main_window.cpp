@@ -55,6 +55,8 @@ MainWindow::MainWindow(MainWindowOptions options)
     setFont(font);
     setAcceptDrops(true);
     qtPrompts_ = std::make_unique<QtPrompts>(this);
+    // The first file dialog starts in the program's folder.
+    st_.LastFolder = QCoreApplication::applicationDirPath().toStdString();
 
     ControlPanel::Routes routes;
     routes.clicked = [this](const std::string& name, bool checked) { ControlClicked(name, checked); };
@@ -155,13 +157,23 @@ void MainWindow::WireScreen()
         const QPoint p = e->position().toPoint();
         effect(MouseUp(d_, st_, bgView_, button(e->button()), p.x(), p.y()));
     };
-    screen->onDoubleClick = [=, this](QMouseEvent*) { effect(DoubleClick(d_)); };
+    // Qt delivers the second press of a double click as the double click
+    // itself; the rules expect that press after the double click (which a
+    // double click on a label area makes them ignore).
+    screen->onDoubleClick = [=, this](QMouseEvent* e) {
+        effect(DoubleClick(d_));
+        const QPoint p = e->position().toPoint();
+        effect(MouseDown(d_, st_, bgView_, button(e->button()), p.x(), p.y()));
+    };
     screen->onWheel = [this](QWheelEvent* e) {
-        if (SpectrumShown(st_.settings) || e->angleDelta().y() == 0) return;
-        const WheelResult r =
-            WheelTimeBase(st_.settings, d_.g, st_.lastRec, e->position().toPoint().x(), e->angleDelta().y() > 0,
-                          st_.settings.Run_Down || st_.settings.Sngl_Down, st_.acq.Time_Div_ns);
-        if (r.handled) Apply();
+        if (SpectrumShown(st_.settings)) return;
+        const int notches = TakeWheelNotches(wheelPending_, e->angleDelta().y());
+        for (int i = 0; i < std::abs(notches); ++i) {
+            const WheelResult r =
+                WheelTimeBase(st_.settings, d_.g, st_.lastRec, e->position().toPoint().x(), notches > 0,
+                              st_.settings.Run_Down || st_.settings.Sngl_Down, st_.acq.Time_Div_ns);
+            if (r.handled) Apply();
+        }
     };
 }
 
@@ -351,7 +363,8 @@ void MainWindow::closeEvent(QCloseEvent* e)
 void MainWindow::SaveProgramSettings()
 {
     // A run without a settings file (the picture mode) keeps nothing.
-    if (!options_.settingsFile.empty()) WriteSettings(st_.settings, st_, options_.settingsFile, true);
+    if (!options_.settingsFile.empty())
+        WriteProgramSettings(st_.settings, st_, Ask(), options_.settingsFile, settingsReadOnlyTold_);
 }
 
 void MainWindow::Timer1Timer()

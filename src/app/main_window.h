@@ -121,6 +121,9 @@ private:
     CompactView compact_;
     bool initialised_ = false;
     bool bgView_ = false;
+    // The settings file was found read-only and the user told so (once a run).
+    bool settingsReadOnlyTold_ = false;
+    int wheelPending_ = 0;  // wheel angle short of a whole notch
     int framesDrawn_ = 0;
 };
 

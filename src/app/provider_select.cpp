@@ -11,7 +11,13 @@ namespace kr40 {
 std::unique_ptr<DeviceProvider> MakeProvider(std::string_view name)
 {
     if (name == "d2xx") return MakeD2xxProvider();
-    if (name == "sim") return std::make_unique<sim::SimProvider>();
+    if (name == "sim") {
+        // Paced like the cable, so that --simulate shows what the instrument
+        // does; simulators built directly (tests, benchmarks) are unthrottled.
+        sim::SimProviderOptions o;
+        o.instrument.bytesPerSecond = sim::LinkBytesPerSecond;
+        return std::make_unique<sim::SimProvider>(std::move(o));
+    }
 #ifdef KR40_HAVE_LIBFTDI1
     if (name == "ftdi") return MakeFtdi1Provider();
 #endif

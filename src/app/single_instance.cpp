@@ -100,6 +100,7 @@ SingleInstance::~SingleInstance() = default;
 
 bool SingleInstance::Claim()
 {
+    blocked_.clear();
     if (server_.isListening()) return true;
 
     // Two copies started together must not both find the name free, nor remove
@@ -120,8 +121,25 @@ bool SingleInstance::Claim()
     // ended without cleaning up.
     if (server_.listen(name_)) return true;
     QLocalServer::removeServer(name_);
-    server_.listen(name_);
-    return true;
+    if (server_.listen(name_)) return true;
+#ifdef Q_OS_UNIX
+    // removeServer removes files only. An empty directory holds nothing and
+    // goes too (rmdir refuses any other); one with content is left alone.
+    const QString path = QDir::isAbsolutePath(name_) ? name_ : QDir(QDir::tempPath()).filePath(name_);
+    const QFileInfo at(path);
+    if (at.isDir() && !at.isSymLink() && QDir().rmdir(path) && server_.listen(name_)) return true;
+    if (QFileInfo(path).isDir()) {
+        blocked_ = QStringLiteral(
+                       "the directory %1 stands where the single-instance socket goes and cannot be "
+                       "removed (it is not empty or not ours); remove it and start again")
+                       .arg(path);
+        return false;
+    }
+#else
+    const QString path = name_;
+#endif
+    blocked_ = QStringLiteral("cannot listen on the single-instance socket %1: %2").arg(path, server_.errorString());
+    return false;
 }
 
 void SingleInstance::AcceptConnections()

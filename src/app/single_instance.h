@@ -33,13 +33,16 @@ public:
     explicit SingleInstance(QString name, QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process is the first copy and should run; false only when
-    // another copy answered on the name (the caller then hands over and exits).
-    // A socket file left behind by a crashed run is removed and taken over. When
-    // listening is impossible for another reason the program still runs
-    // (true), only without receiving hand-overs; IsListening() tells.
+    // True when this process is the first copy and should run. False when
+    // another copy answered on the name (the caller then hands over and exits)
+    // or when the name cannot be held (BlockedReason() tells why; the caller
+    // must not run, since a later start could not find this copy either).
+    // Whatever a run that ended without cleaning up left under the name - its
+    // socket, another file, an empty directory - is removed and taken over.
     bool Claim();
     bool IsListening() const { return server_.isListening(); }
+    // Why the last Claim could not hold the name; empty otherwise.
+    const QString& BlockedReason() const { return blocked_; }
     const QString& Name() const { return name_; }
 
     // The later start's side: sends the count and the last argument to the copy
@@ -61,6 +64,7 @@ private:
     void ServeConnection(QLocalSocket* socket);
 
     QString name_;
+    QString blocked_;
     QLocalServer server_;
 };
 

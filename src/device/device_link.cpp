@@ -109,13 +109,19 @@ void DeviceLink::LoadFpga()
     LinkState& ls = st_.link;
     ls.DeviceReady = false;
     const std::uint64_t totalBefore = servicesTotal_;
-    if (!WritePacket(BuildHostPacket(FpgaStartBlocks()))) return;
+    // A failed write (an error, or a timeout that wrote nothing) ends the load
+    // at once as a configuration failure, so that the recovery is offered.
+    const auto failed = [&] {
+        ls.DeviceFailure = true;
+        st_.requests.RedrawRequest = true;
+    };
+    if (!WritePacket(BuildHostPacket(FpgaStartBlocks()))) return failed();
     sleep_(200);
 
     for (std::size_t at = 0; at < FpgaImage.size(); at += ImageChunk) {
         const std::size_t n = std::min(ImageChunk, FpgaImage.size() - at);
         const std::vector<std::uint8_t> wire = NibbleEncode(std::span(FpgaImage.data() + at, n));
-        if (!WriteAll(wire.data(), wire.size())) return;  // a failed write ends the load at once
+        if (!WriteAll(wire.data(), wire.size())) return failed();
     }
 
     WaitFor(ls.DeviceReady);

@@ -55,16 +55,19 @@ const char* SpeedButtonStyle()
            "QToolButton:disabled { color: #9a9a9a; background: #ececec; }";
 }
 
+// The two glyphs of a toggle are drawn once: a fresh icon each time would
+// also leave fresh scaled pixmaps in Qt's cache.
 QIcon CouplingIcon(bool ac)
 {
-    std::vector<Points> lines = {Sine(2, 10)};
-    if (!ac) lines.push_back({{3, 12.5}, {19, 12.5}});
-    return Picture(lines);
+    static const QIcon icons[2] = {Picture({Sine(2, 10), {{3, 12.5}, {19, 12.5}}}), Picture({Sine(2, 10)})};
+    return icons[ac ? 1 : 0];
 }
 
 QIcon EdgeIcon(bool falling)
 {
-    return Picture({{{3, 11}, {10, 11}, {12, 3}, {19, 3}}}, falling);
+    static const QIcon icons[2] = {Picture({{{3, 11}, {10, 11}, {12, 3}, {19, 3}}}, false),
+                                   Picture({{{3, 11}, {10, 11}, {12, 3}, {19, 3}}}, true)};
+    return icons[falling ? 1 : 0];
 }
 
 QIcon ShapeIcon(int shape)

@@ -6,6 +6,7 @@
 #endif
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -184,19 +185,106 @@ constexpr std::array<std::uint8_t, 256> kStepOnTick = [] {
     return a;
 }();
 
-// Calls fn(first, count) for every run of eight tags of a row of the
-// persistence layer that holds a non-empty tag (and for the row's tail).
-// Most of the layer is empty; eight tags are tested at once.
-template <typename Fn>
-void ForEachUsedTags(const std::uint8_t* row, int width, Fn&& fn)
+#if defined(__SSE2__)
+// Sixteen tags one step on, as NextTag does; with `drawnToFresh`, tags drawn
+// by the frame being rendered become fresh instead (kStepOnTick).
+inline __m128i StepTags16(__m128i t, bool drawnToFresh)
 {
-    int x = 0;
-    for (; x + 8 <= width; x += 8) {
-        std::uint64_t eight;
-        std::memcpy(&eight, row + x, sizeof eight);
-        if (eight != 0) fn(x, 8);
+    const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1), three = _mm_set1_epi8(3);
+    const __m128i fifteen = _mm_set1_epi8(15), fresh = _mm_set1_epi8(static_cast<char>(kTagFresh));
+    const __m128i empty = _mm_cmpeq_epi8(t, zero);
+    const __m128i isFresh = _mm_cmpeq_epi8(_mm_max_epu8(t, fresh), t);
+    const __m128i isLast = _mm_cmpeq_epi8(_mm_and_si128(t, fifteen), fifteen);
+    const __m128i aged = _mm_andnot_si128(isLast, _mm_add_epi8(t, one));
+    // (t & 3) * 16 + 1: the shift of 16-bit lanes moves no bit across a byte.
+    const __m128i first = _mm_add_epi8(_mm_slli_epi16(_mm_and_si128(t, three), 4), one);
+    __m128i next = _mm_or_si128(_mm_and_si128(isFresh, first), _mm_andnot_si128(isFresh, aged));
+    if (drawnToFresh) {
+        const __m128i drawn = _mm_set1_epi8(static_cast<char>(kTagDrawn));
+        const __m128i isDrawn = _mm_cmpeq_epi8(_mm_max_epu8(t, drawn), t);
+        const __m128i made = _mm_sub_epi8(t, _mm_set1_epi8(kTagDrawn - kTagFresh));
+        next = _mm_or_si128(_mm_and_si128(isDrawn, made), _mm_andnot_si128(isDrawn, next));
     }
-    if (x < width) fn(x, width - x);
+    return _mm_andnot_si128(empty, next);
+}
+
+// Bit i set where tag i of the sixteen is not empty.
+inline unsigned UsedTags16(__m128i t)
+{
+    return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(t, _mm_setzero_si128()))) & 0xFFFFu;
+}
+#endif
+
+// Lays the persistence layer over the grid area of the screen in the tags'
+// colours (the empty tag is transparent) and, with `step`, first moves every
+// tag on as kStepOnTick says. Most of the layer is empty: sixteen tags are
+// tested at once, and only the pixels under non-empty tags are written.
+void OverlayLayer(DisplayState& d, QImage& screen, bool step)
+{
+    QImage& layer = d.GridBitmap;
+    const ScreenGeometry& g = d.g;
+    const int w = layer.width(), h = layer.height();
+    const int xMin = std::max(0, -g.GridLeft), xMax = std::min(w, screen.width() - g.GridLeft);
+    const int yMin = std::max(0, -g.GridTop), yMax = std::min(h, screen.height() - g.GridTop);
+    std::array<std::uint32_t, 256> colour;
+    for (int t = 0; t < 256; ++t) colour[t] = d.layerColour[t] | ~kRgbMask;
+
+    std::uint8_t* const tagBits = layer.bits();
+    const qsizetype tagStride = layer.bytesPerLine();
+    auto* const dst = reinterpret_cast<std::uint32_t*>(screen.bits());
+    const qsizetype dstStride = screen.bytesPerLine() / 4;
+    for (int y = 0; y < h; ++y) {
+        const bool shown = y >= yMin && y < yMax;
+        if (!shown && !step) continue;
+        std::uint8_t* const tags = tagBits + y * tagStride;
+        std::uint32_t* const o = shown ? dst + (g.GridTop + y) * dstStride + g.GridLeft : nullptr;
+        // Columns painted on this row: [from, to).
+        const int from = shown ? xMin : w, to = shown ? xMax : w;
+        int x = 0;
+#if defined(__SSE2__)
+        for (; x + 16 <= w; x += 16) {
+            auto* const p = reinterpret_cast<__m128i*>(tags + x);
+            __m128i t = _mm_loadu_si128(p);
+            unsigned used = UsedTags16(t);
+            if (used == 0) continue;
+            if (step) {
+                t = StepTags16(t, true);
+                _mm_storeu_si128(p, t);
+                used = UsedTags16(t);
+            }
+            if (x >= from && x + 16 <= to) {
+                for (; used != 0; used &= used - 1) {
+                    const int k = x + std::countr_zero(used);
+                    o[k] = colour[tags[k]];
+                }
+            } else {
+                for (; used != 0; used &= used - 1) {
+                    const int k = x + std::countr_zero(used);
+                    if (k >= from && k < to) o[k] = colour[tags[k]];
+                }
+            }
+        }
+#else
+        // Eight tags are tested at once.
+        for (; x + 8 <= w; x += 8) {
+            std::uint64_t eight;
+            std::memcpy(&eight, tags + x, sizeof eight);
+            if (eight == 0) continue;
+            for (int k = x; k < x + 8; ++k) {
+                std::uint8_t t = tags[k];
+                if (t == kTagEmpty) continue;
+                if (step) tags[k] = t = kStepOnTick[t];
+                if (t != kTagEmpty && k >= from && k < to) o[k] = colour[t];
+            }
+        }
+#endif
+        for (; x < w; ++x) {
+            std::uint8_t t = tags[x];
+            if (t == kTagEmpty) continue;
+            if (step) tags[x] = t = kStepOnTick[t];
+            if (t != kTagEmpty && x >= from && x < to) o[x] = colour[t];
+        }
+    }
 }
 
 bool SpectrumComputed(const DisplayState& d)
@@ -404,20 +492,10 @@ void AgePersistence(DisplayState& d, const ScopeSettings& s)
         int x = 0;
 #if defined(__SSE2__)
         // NextTag sixteen tags at a time; empty runs are left alone.
-        const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi8(1), three = _mm_set1_epi8(3);
-        const __m128i fifteen = _mm_set1_epi8(15), fresh = _mm_set1_epi8(static_cast<char>(kTagFresh));
         for (; x + 16 <= w; x += 16) {
             auto* p = reinterpret_cast<__m128i*>(row + x);
             const __m128i t = _mm_loadu_si128(p);
-            const __m128i empty = _mm_cmpeq_epi8(t, zero);
-            if (_mm_movemask_epi8(empty) == 0xFFFF) continue;
-            const __m128i isFresh = _mm_cmpeq_epi8(_mm_max_epu8(t, fresh), t);
-            const __m128i isLast = _mm_cmpeq_epi8(_mm_and_si128(t, fifteen), fifteen);
-            const __m128i aged = _mm_andnot_si128(isLast, _mm_add_epi8(t, one));
-            // (t & 3) * 16 + 1: the shift of 16-bit lanes moves no bit across a byte.
-            const __m128i first = _mm_add_epi8(_mm_slli_epi16(_mm_and_si128(t, three), 4), one);
-            const __m128i next = _mm_or_si128(_mm_and_si128(isFresh, first), _mm_andnot_si128(isFresh, aged));
-            _mm_storeu_si128(p, _mm_andnot_si128(empty, next));
+            if (UsedTags16(t) != 0) _mm_storeu_si128(p, StepTags16(t, false));
         }
 #endif
         for (; x < w; ++x) row[x] = NextTag(row[x]);
@@ -590,29 +668,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     // The persistence layer over the grid; the empty tag is transparent.
     // The same pass makes this frame's pixels fresh and, on a tick, moves
     // every older tag one step on (as ageing before the drawing would have).
-    if (persist) {
-        QImage& layer = d.GridBitmap;
-        const int xMin = std::max(0, -g.GridLeft), xMax = std::min(layer.width(), screen.width() - g.GridLeft);
-        const int yMin = std::max(0, -g.GridTop), yMax = std::min(layer.height(), screen.height() - g.GridTop);
-        auto* dst = reinterpret_cast<std::uint32_t*>(screen.bits());
-        const qsizetype dstStride = screen.bytesPerLine() / 4;
-        for (int y = 0; y < layer.height(); ++y) {
-            std::uint8_t* tags = layer.scanLine(y);
-            const bool shown = y >= yMin && y < yMax;
-            std::uint32_t* o = shown ? dst + (g.GridTop + y) * dstStride + g.GridLeft : nullptr;
-            ForEachUsedTags(tags, layer.width(), [&](int x, int n) {
-                for (int k = x; k < x + n; ++k) {
-                    std::uint8_t t = tags[k];
-                    if (t == kTagEmpty) continue;
-                    if (stepLayer) {
-                        t = kStepOnTick[t];
-                        tags[k] = t;
-                    }
-                    if (t != kTagEmpty && shown && k >= xMin && k < xMax) o[k] = d.layerColour[t] | ~kRgbMask;
-                }
-            });
-        }
-    }
+    if (persist) OverlayLayer(d, screen, stepLayer);
 
     // Overlays: decoder, trigger-condition flag, spectrum, markers,
     // spectrum banner, link statistics.

@@ -9,7 +9,17 @@
 
 namespace kr40 {
 
-enum class IniLoadResult { Ok, Missing, Unreadable };
+// NotAFile: something other than a regular file (a FIFO, a device, a socket)
+// stands at the name; TooLarge: the file is bigger than kIniMaxFileSize.
+enum class IniLoadResult { Ok, Missing, Unreadable, NotAFile, TooLarge };
+
+// The largest file Load reads. Settings files are a few kB; anything near this
+// size is not one, and a bound keeps a wrong choice from filling the memory.
+inline constexpr std::uintmax_t kIniMaxFileSize = 1024 * 1024;
+
+// True when `path` (after following links) is an existing file whose owner
+// has no write permission: such a file is left as it is.
+bool IsReadOnlyFile(const std::filesystem::path& path);
 
 // In-memory image of an INI-syntax text file: "[Section]" lines and
 // "Key=Value" lines. The image keeps every line it was given -- comments,
@@ -39,13 +49,18 @@ public:
 
     // Replaces the image with the file's content. A missing file gives an empty
     // image and Missing; a path that exists but cannot be read (no permission,
-    // a directory, a read error) gives an empty image and Unreadable.
+    // a directory, a read error) gives an empty image and Unreadable. Only
+    // regular files are opened (a FIFO would block, a device might never end):
+    // anything else gives NotAFile, a file over kIniMaxFileSize TooLarge.
     IniLoadResult Load(const std::filesystem::path& path);
 
-    // Writes the whole image in one operation: the text goes to a temporary file
-    // in the target's folder, which then replaces the target by a rename. On
-    // failure the target is untouched, the temporary is removed, *error (if not
-    // null) gets a short reason, and false is returned.
+    // Writes the whole image in one operation: the text goes to a new temporary
+    // file in the target's folder, is flushed to the disk, and then replaces the
+    // target by a rename. A symbolic link is followed: the file it points to is
+    // replaced and the link stays. A read-only file (IsReadOnlyFile) or a name
+    // held by something other than a regular file is refused. On failure the
+    // target is untouched, the temporary is removed, *error (if not null) gets
+    // a short reason, and false is returned.
     bool Save(const std::filesystem::path& path, std::string* error) const;
 
     bool HasSection(std::string_view section) const;

@@ -1,8 +1,8 @@
 #include "files/settings_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <fstream>
 
 #include "acquisition/scope_settings.h"
 #include "core/prompts.h"
@@ -32,6 +32,10 @@ constexpr TextPair kOpenFilter = {"KR40 Settings File (*.krs)|*.krs|All Files (*
                                   "Файлы настроек KR40 (*.krs)|*.krs|Все файлы (*.*)|*.*"};
 constexpr TextPair kCantWrite = {"Can't open file for writing.", "Нет доступа к файлу."};
 constexpr TextPair kNotFound = {"File not found.", "Файл не найден."};
+constexpr TextPair kNotAFile = {"This is not a regular file.", "Это не обычный файл."};
+constexpr TextPair kTooLarge = {"The file is too large for a settings file.", "Файл слишком велик для файла настроек."};
+constexpr TextPair kReadOnlyKept = {"The settings file is read-only; the settings were not saved.",
+                                    "Файл настроек доступен только для чтения; настройки не сохранены."};
 
 // The program's sections, erased and rewritten on every write.
 constexpr IniSection kWrittenSections[] = {IniSection::Common,    IniSection::Scope,     IniSection::Trigger,
@@ -107,8 +111,9 @@ void WriteKey(const ScopeSettings& s, const SettingKey& k, IniImage& img)
             img.WriteString(sec, k.name, s.*k.strField);
             break;
         case KeyType::Real: {
-            // Two integers: the whole part toward zero and the millionths.
-            const double v = s.*k.realField;
+            // Two integers: the whole part toward zero and the millionths,
+            // of the value within the key's bounds (so it always reads back).
+            const double v = std::clamp<double>(s.*k.realField, k.lo, k.hi);
             const double whole = std::trunc(v);
             img.WriteInt(sec, k.name, static_cast<std::int64_t>(whole));
             img.WriteInt(sec, k.name + "_fine", RoundHalfAway((v - whole) * 1e6));
@@ -158,12 +163,17 @@ std::string FolderOf(const std::string& path)
     return std::filesystem::path(path).parent_path().string();
 }
 
-bool CanRead(const std::filesystem::path& p)
+// Why a settings file could not be read, for the message.
+const TextPair& LoadFailureText(IniLoadResult result)
 {
-    std::error_code ec;
-    if (std::filesystem::is_directory(p, ec)) return false;
-    std::ifstream f(p, std::ios::binary);
-    return f.good();
+    switch (result) {
+        case IniLoadResult::NotAFile:
+            return kNotAFile;
+        case IniLoadResult::TooLarge:
+            return kTooLarge;
+        default:
+            return kNotFound;
+    }
 }
 
 bool FolderWritable(const std::filesystem::path& dir)
@@ -182,10 +192,21 @@ bool FolderWritable(const std::filesystem::path& dir)
 bool WriteSettings(const ScopeSettings& s, const LinkShared& io, const std::filesystem::path& file, bool programFile,
                    std::string* error)
 {
-    std::error_code ec;
-    if (!file.parent_path().empty()) std::filesystem::create_directories(file.parent_path(), ec);
     IniImage img;
-    img.Load(file);
+    // The program's file keeps what else it holds (service flags, decoders, the
+    // user's own sections), so a file that is there but cannot be read back is
+    // not written at all; its folder is made when missing. A user settings file
+    // goes only into a folder that exists and starts empty: it holds exactly
+    // the keys of a settings file.
+    if (programFile) {
+        std::error_code ec;
+        if (!file.parent_path().empty()) std::filesystem::create_directories(file.parent_path(), ec);
+        const IniLoadResult loaded = img.Load(file);
+        if (loaded != IniLoadResult::Ok && loaded != IniLoadResult::Missing) {
+            if (error) *error = "the file exists but could not be read";
+            return false;
+        }
+    }
     for (IniSection s : kWrittenSections) img.EraseSection(SectionName(s));
     WriteSystem(io, img, programFile);
     for (const SettingKey& k : SettingKeys())
@@ -212,9 +233,10 @@ void ReadSettingsImage(ScopeSettings& s, const IniImage& img, bool startup)
 bool ReadSettings(ScopeSettings& s, Prompts& prompts, const std::filesystem::path& file, bool startup)
 {
     IniImage img;
-    if (img.Load(file) != IniLoadResult::Ok) {
+    if (const IniLoadResult loaded = img.Load(file); loaded != IniLoadResult::Ok) {
         if (!startup)
-            ShowError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(kNotFound, s.Russian), s.Russian);
+            ShowError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(LoadFailureText(loaded), s.Russian),
+                      s.Russian);
         return false;
     }
     if (!startup) {
@@ -254,9 +276,7 @@ bool SaveSettingsAs(const ScopeSettings& s, const LinkShared& io, Prompts& promp
     const std::optional<std::string> chosen = AskSettingsFile(s, prompts, lastFolder, true, proposed);
     if (!chosen) return false;
 
-    // The file starts empty, so it holds exactly the keys of a settings file.
-    bool ok = static_cast<bool>(std::ofstream(*chosen, std::ios::binary | std::ios::trunc));
-    ok = ok && WriteSettings(s, io, *chosen, false);
+    const bool ok = WriteSettings(s, io, *chosen, false);
     const bool ru = s.Russian;
     if (!ok) ShowError(prompts, kSaveSettingsTitle, *chosen + "\n" + Tr(kCantWrite, ru), ru);
     return ok;
@@ -266,13 +286,22 @@ bool OpenSettings(ScopeSettings& s, Prompts& prompts, std::string& lastFolder)
 {
     const std::optional<std::string> chosen = AskSettingsFile(s, prompts, lastFolder, false, {});
     if (!chosen) return false;
+    return ReadSettings(s, prompts, *chosen, false);
+}
 
-    if (!CanRead(*chosen)) {
-        const bool ru = s.Russian;
-        ShowError(prompts, kOpenSettingsTitle, *chosen + "\n" + Tr(kNotFound, ru), ru);
+bool WriteProgramSettings(const ScopeSettings& s, const LinkShared& io, Prompts& prompts,
+                          const std::filesystem::path& file, bool& readOnlyTold)
+{
+    if (IsReadOnlyFile(file)) {
+        if (!readOnlyTold) {
+            readOnlyTold = true;
+            const bool ru = s.Russian;
+            prompts.Message(Tr(kSaveSettingsTitle, ru), file.string() + "\n" + Tr(kReadOnlyKept, ru),
+                            PromptIcon::Warning, PromptButtons::Ok);
+        }
         return false;
     }
-    return ReadSettings(s, prompts, *chosen, false);
+    return WriteSettings(s, io, file, true);
 }
 
 std::filesystem::path ProgramFilePath(const std::filesystem::path& executable, const std::string& name)

@@ -15,11 +15,15 @@ class IniImage;
 class Prompts;
 struct TextPair;
 
-// Writes the settings into `file`: the file's other sections (System,
-// Decoders, unknown ones) are kept, the program's sections are rewritten, and
-// the whole file is replaced in one operation. False (with a reason) when the
-// file could not be written; the old file is then untouched.
-// `io` gives what the instrument told about itself ([System] values).
+// Writes the settings into `file`, replacing the whole file in one operation
+// (through a symbolic link, the file it points to). The program's own file
+// (`programFile`) keeps its other sections (System, Decoders, unknown ones)
+// and only the program's sections are rewritten; it is not written when it
+// exists but cannot be read back. A user settings file is written afresh,
+// into a folder that must exist.
+// False (with a reason) when the file was not written: it is then untouched,
+// as is a read-only file. `io` gives what the instrument told about itself
+// ([System] values).
 bool WriteSettings(const ScopeSettings& s, const LinkShared& io, const std::filesystem::path& file, bool programFile,
                    std::string* error = nullptr);
 
@@ -28,11 +32,18 @@ std::optional<TextPair> RejectSettingsImage(const IniImage& img);
 // Reads every key the kind of read allows from an image into the settings.
 void ReadSettingsImage(ScopeSettings& s, const IniImage& img, bool startup);
 
-// Reads a settings file into the settings; the caller runs ApplySettings. At
-// start-up (the program's own file) a missing or unreadable file leaves the
-// defaults. Otherwise a refused file shows its message and changes nothing.
+// Reads a settings file into the settings; the caller runs ApplySettings. Only
+// a regular file of at most kIniMaxFileSize bytes is read. At start-up (the
+// program's own file) a missing or unusable file leaves the defaults.
+// Otherwise a refused file shows its name and why, and changes nothing.
 // True when the file was read.
 bool ReadSettings(ScopeSettings& s, Prompts& prompts, const std::filesystem::path& file, bool startup);
+
+// Writes the program's own settings file (WriteSettings). A read-only file is
+// kept as it is, and the first time in a run (`readOnlyTold` false, set here)
+// a message says the settings were not saved. True when written.
+bool WriteProgramSettings(const ScopeSettings& s, const LinkShared& io, Prompts& prompts,
+                          const std::filesystem::path& file, bool& readOnlyTold);
 
 // The dialogs of the two File menu commands, starting in `lastFolder` and
 // remembering the chosen folder there. SaveSettingsAs proposes the data

@@ -10,13 +10,19 @@ namespace kr40::sim {
 namespace {
 constexpr std::uint16_t kTdcCells = 0x8008;
 constexpr std::uint16_t kFpgaControl = 0x81AA;
-constexpr std::size_t kBacklog = 65536;  // produce no further frame while this much waits
+constexpr std::uint16_t kFmSrcCell = 0x30;  // frequency-meter source; bit 7 restarts the counter
+constexpr std::size_t kBacklog = 65536;     // produce no further frame while this much waits
 }  // namespace
 
 VirtualInstrument::VirtualInstrument(InstrumentOptions options)
-    : options_(std::move(options)), signals_(options_.sources), builder_(options_.sources)
+    : options_(std::move(options)),
+      signals_(options_.sources),
+      builder_(options_.sources),
+      start_(Clock::now()),
+      toHost_(options_.bytesPerSecond, start_),
+      fromHost_(options_.bytesPerSecond, start_)
 {
-    start_ = lastService_ = lastFrame_ = lastRelease_ = Clock::now();
+    lastService_ = lastFrame_ = start_;
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -122,14 +128,7 @@ void VirtualInstrument::QueueOut(std::vector<std::uint8_t> bytes)
 
 void VirtualInstrument::Release(Clock::time_point now)
 {
-    std::size_t n = pending_.size();
-    if (options_.bytesPerSecond > 0) {
-        releaseCredit_ += std::chrono::duration<double>(now - lastRelease_).count() * options_.bytesPerSecond;
-        releaseCredit_ = std::min(releaseCredit_, options_.bytesPerSecond * 0.05);  // no burst after a pause
-        n = std::min(n, static_cast<std::size_t>(releaseCredit_));
-        releaseCredit_ -= static_cast<double>(n);
-    }
-    lastRelease_ = now;
+    const std::size_t n = toHost_.Release(now, pending_.size());
     if (n == 0) return;
     visible_.insert(visible_.end(), pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(n));
@@ -138,9 +137,22 @@ void VirtualInstrument::Release(Clock::time_point now)
 
 FT_STATUS VirtualInstrument::Write(const std::uint8_t* data, std::size_t n, std::size_t* written)
 {
-    std::lock_guard lock(mutex_);
     *written = 0;
+    if (fromHost_.Paced()) {
+        // The call returns once the bytes have crossed the link, as the
+        // bridge's does; the instrument runs on meanwhile.
+        Clock::time_point done;
+        {
+            std::lock_guard lock(mutex_);
+            if (FaultOn(Fault::Unplugged)) return FT_IO_ERROR;
+            if (FaultOn(Fault::WriteStalls)) return FT_OK;
+            done = fromHost_.WriteDone(Clock::now(), n);
+        }
+        std::this_thread::sleep_until(done);
+    }
+    std::lock_guard lock(mutex_);
     if (FaultOn(Fault::Unplugged)) return FT_IO_ERROR;
+    if (FaultOn(Fault::WriteStalls)) return FT_OK;
     parser_.Feed(data, n, *this);
     *written = n;
     Release(Clock::now());
@@ -202,6 +214,7 @@ void VirtualInstrument::OnBlock(std::uint16_t address, const std::uint8_t* data,
         const std::uint16_t a = static_cast<std::uint16_t>(address + i);
         if ((a >> 8) == 0x7F && (a & 0xFF) < regs_.page.size()) {
             regs_.page[a & 0xFF] = data[i];
+            if ((a & 0xFF) == kFmSrcCell && (data[i] & 0x80)) ++counterResets_;
         } else if (a < 2 * regs_.wave.size()) {
             std::uint16_t& w = regs_.wave[a / 2];
             w = (a % 2) ? static_cast<std::uint16_t>((w & 0x00FF) | data[i] << 8)

@@ -3,8 +3,8 @@
 // register memory, acknowledges them, takes the FPGA image and reports ready,
 // sends service packets about 20 times a second and, while the acquisition
 // runs, main packets no faster than the frame period the host asked for.
-// Output can be paced like the 2 Mbaud link; faults can be switched on for
-// the recovery tests.
+// The link can be paced like the 2 Mbaud cable in both directions; faults can
+// be switched on for the recovery tests.
 
 #include <array>
 #include <atomic>
@@ -18,6 +18,7 @@
 #include "device/ftdi_api.h"
 #include "simulator/frame_builder.h"
 #include "simulator/host_parser.h"
+#include "simulator/link_pacer.h"
 #include "simulator/signals.h"
 #include "simulator/sim_registers.h"
 
@@ -34,8 +35,11 @@ struct InstrumentOptions {
     std::uint32_t serialHigh = 0x0000CAFE;
     std::uint16_t serialLow = 0x0040;
     std::array<std::uint8_t, 4> tdc{20, 20, 20, 20};
-    int vcc = 500;              // supply voltage in 10 mV units
-    double bytesPerSecond = 0;  // 0: unthrottled; 200000 is the 2 Mbaud link
+    int vcc = 500;  // supply voltage in 10 mV units
+    // The link's rate in both directions: frames to the host, and writes (the
+    // FPGA image, packets), which return once their bytes have crossed.
+    // 0: unthrottled; LinkBytesPerSecond is the 2 Mbaud cable.
+    double bytesPerSecond = 0;
     int servicePeriodMs = 50;
     SignalOptions sources;
 };
@@ -48,6 +52,7 @@ enum class Fault {
     NoAcknowledge,     // host packets are not acknowledged
     CorruptChecksums,  // every packet leaves with a wrong checksum
     StrayBytes,        // bytes outside packets between packets
+    WriteStalls,       // writes time out: success with nothing written
     Count
 };
 
@@ -76,6 +81,8 @@ public:
     std::uint64_t ServicePeriods() const { return servicePeriods_; }
     std::uint64_t BytesQueued() const { return bytesQueued_; }
     std::uint64_t BytesTaken() const { return bytesTaken_; }
+    // Settings packets that asked the frequency meter to restart its counter.
+    std::uint64_t CounterResets() const { return counterResets_; }
     const InstrumentOptions& Options() const { return options_; }
 
 private:
@@ -107,7 +114,7 @@ private:
     std::array<std::atomic<bool>, static_cast<int>(Fault::Count)> faults_{};
     std::atomic<bool> fpgaRunning_{false};
     std::atomic<std::uint64_t> framesSent_{0};
-    std::atomic<std::uint64_t> servicePeriods_{0}, bytesQueued_{0}, bytesTaken_{0};
+    std::atomic<std::uint64_t> servicePeriods_{0}, bytesQueued_{0}, bytesTaken_{0}, counterResets_{0};
     bool readyPending_ = false;
 
     std::deque<std::uint8_t> pending_;  // produced, not yet through the link
@@ -115,8 +122,8 @@ private:
     ManualResetEvent* event_ = nullptr;
 
     Clock::time_point start_;
-    Clock::time_point lastService_, lastFrame_, lastRelease_;
-    double releaseCredit_ = 0;
+    Clock::time_point lastService_, lastFrame_;
+    LinkPacer toHost_, fromHost_;
     std::uint64_t signalTick_ = 0, acqStartTick_ = 0;
     std::uint8_t lastSeq_ = 0;
     bool wasRunning_ = false;

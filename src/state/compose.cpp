@@ -13,6 +13,7 @@ namespace kr40 {
 namespace {
 
 constexpr TextPair kVoltsDivX1 = {" Volts/Div ", " Вольт/Дел "};
+constexpr TextPair kNoise = {"Noise", "Шум"};
 constexpr TextPair kVoltsDivProbe = {" V/Div ", " В/Дел "};
 
 std::optional<std::uint32_t> Swatch(bool shown, std::uint32_t colour)
@@ -50,8 +51,8 @@ constexpr std::array<ChannelRefs, 2> kChannels = {{
      &ScopeSettings::Lev_A2, &ScopeSettings::bgLev_A2, &ScopeState::RangeChangedA2},
 }};
 
-// Steps 10 to 14 for one analog channel: range, offset code, range bits,
-// captions, µV/div with the probe, and the level kept at the same voltage.
+// One analog channel: range, offset code, range bits, captions, µV/div with
+// the probe, and the level kept at the same voltage.
 void ComposeChannel(ScopeState& st, int ch)
 {
     const ChannelRefs& c = kChannels[ch];
@@ -143,6 +144,7 @@ void ComposeAcqConfig(ScopeState& st)
     v.swatchA1 = Swatch(s.CH_A1, s.Colors[ColorA1]);
     v.swatchA2 = Swatch(s.CH_A2, s.Colors[ColorA2]);
     v.swatchTrig = Swatch(s.Trig_On && trigSource >= 0, s.Colors[ColorA1 + std::max(trigSource, 0)]);
+    v.noiseCaption = Tr(kNoise, s.Russian);
 
     // Time base; the last button (50 nS) is the fallback.
     const int tb = s.Sel(Group::TimeBase);
@@ -263,6 +265,7 @@ void CarrySettingsEffect(ScopeState& st, const SettingsEffect& e)
     if (e.rangeChangedA2) st.RangeChangedA2 = true;
     if (e.restartSpectrum) st.SpectrumRestart.fill(true);
     if (e.rearmTrigger) st.requests.TrigChanged = true;
+    if (e.resetCounter) st.link.FmResetRequest = true;
     if (e.call == SettingsCall::Apply)
         ApplySettings(st);
     else if (e.call == SettingsCall::Refresh)

@@ -49,6 +49,11 @@ constexpr RuleRow Grouped(Group g, SettingsEffect e)
 {
     return {Match::InGroup, {}, g, std::nullopt, ClickStore::Key, e};
 }
+// A control that holds no setting but asks for an effect.
+constexpr RuleRow Act(std::string_view name, SettingsEffect e)
+{
+    return {Match::Name, name, Group::Count, std::nullopt, ClickStore::None, e};
+}
 constexpr RuleRow ProbeHeader(std::string_view name, Group probe, SettingsEffect e)
 {
     return {Match::Name, name, probe, std::nullopt, ClickStore::ProbeToggle, e};
@@ -59,6 +64,11 @@ constexpr SettingsEffect kRefresh = Effect(SettingsCall::Refresh);
 constexpr SettingsEffect kRearm = Effect(SettingsCall::Apply, true);
 constexpr SettingsEffect kRangeA1 = Effect(SettingsCall::Apply, false, true);
 constexpr SettingsEffect kRangeA2 = Effect(SettingsCall::Apply, false, false, true);
+constexpr SettingsEffect kCounterReset = [] {
+    SettingsEffect e = Effect(SettingsCall::Apply);
+    e.resetCounter = true;
+    return e;
+}();
 
 // The rules, first match wins. Window commands come first: some of them
 // (markers, language, generator view) are held by a key the window's handler
@@ -81,6 +91,9 @@ constexpr std::array kRules = {
     Command("Menu_BG_View", WindowCommand::BgView),
     Command("Menu_Open_Settings", WindowCommand::OpenSettings),
     Command("Menu_Save_Settings_As", WindowCommand::SaveSettingsAs),
+
+    // Counter Reset restarts the frequency meter's counter once.
+    Act("Menu_FM_RST", kCounterReset),
 
     // The volts/div headers switch the channel's probe, which rescales its range.
     ProbeHeader("SpeedButton_VoltsDiv_A1", Group::ProbeA1, kRangeA1),
@@ -169,12 +182,13 @@ ClickOutcome ClickControl(ScopeSettings& s, std::string_view control, bool check
     out.command = rule.command;
     switch (rule.store) {
         case ClickStore::None:
-            return out;
+            break;
         case ClickStore::Key:
             if (rule.key->type == KeyType::Bool)
                 s.*rule.key->boolField = checked;
-            else
-                SetGroupItem(s, rule.key->group, rule.key->item, checked);
+            else  // a radio menu item clicked again stays checked
+                SetGroupItem(s, rule.key->group, rule.key->item,
+                             checked || GroupOf(rule.key->group).kind == GroupKind::MenuRadio);
             break;
         case ClickStore::ProbeToggle: {
             int& probe = s.Sel(rule.probe);

@@ -51,12 +51,12 @@ enum class ClickStore {
 
 struct ControlRule {
     std::optional<WindowCommand> command;
-    ClickStore store = ClickStore::None;
+    ClickStore store = ClickStore::None;  // None with an effect: the control holds no setting but asks for it
     const SettingKey* key = nullptr;  // Key: the setting the control holds
     Group probe = Group::Count;       // ProbeToggle: ProbeA1 or ProbeA2
     SettingsEffect effect;            // after storing; None for commands and unknown controls
 
-    bool Known() const { return command || store != ClickStore::None; }
+    bool Known() const { return command || store != ClickStore::None || effect.call != SettingsCall::None; }
 };
 
 // The rule of a control by its name; an unknown name gives a rule that does

@@ -255,4 +255,15 @@ WheelResult WheelTimeBase(ScopeSettings& s, const ScreenGeometry& g, const Frame
     return result;
 }
 
+int TakeWheelNotches(int& pending, int angleDelta)
+{
+    // A turn against the pending direction starts afresh rather than paying
+    // off what the other direction had gathered.
+    if ((pending > 0 && angleDelta < 0) || (pending < 0 && angleDelta > 0)) pending = 0;
+    pending += angleDelta;
+    const int notches = pending / WheelNotch;
+    pending -= notches * WheelNotch;
+    return notches;
+}
+
 }  // namespace kr40

@@ -55,4 +55,10 @@ struct WheelResult {
 WheelResult WheelTimeBase(ScopeSettings& s, const ScreenGeometry& g, const FrameRecord& live, int cursorX, bool wheelUp,
                           bool running, std::uint64_t timeDivNs);
 
+// High-resolution wheels and touchpads report fractions of a notch: the
+// angles add up in `pending`, and every whole notch (120 units) is one step.
+// Returns the signed number of whole notches taken out of `pending`.
+inline constexpr int WheelNotch = 120;
+int TakeWheelNotches(int& pending, int angleDelta);
+
 }  // namespace kr40

@@ -7,15 +7,19 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <fstream>
 #include <thread>
 
 #include "state/scope_state.h"
+#include "acquisition/scope_settings.h"
 #include "acquisition/scope_tables.h"
 #include "app/single_instance.h"
 #include "display/screen.h"
@@ -335,7 +339,7 @@ TEST_F(MainWindowTest, ClosingWhileFramesStreamStopsTheThread)
     // Let the worker block in a hand-off that this (user-interface) thread
     // does not serve, then close: the join must not wait for it. With events
     // not served, a due redraw stays due: the worker is in or entering it.
-    ASSERT_TRUE(test::Eventually([&] { return St().requests.RedrawRequest.load(); }));
+    ASSERT_TRUE(test::Eventually([&] { return St().requests.RedrawRequest || St().link.ServiceRedrawRequest; }));
     window->close();
     EXPECT_FALSE(window->isVisible());
     window.reset();
@@ -343,6 +347,149 @@ TEST_F(MainWindowTest, ClosingWhileFramesStreamStopsTheThread)
     std::ifstream in(settingsFile);
     std::string all((std::istreambuf_iterator<char>(in)), {});
     EXPECT_NE(all.find("[Scope]"), std::string::npos);
+}
+
+// Every setting a button or menu item of the window holds has that control.
+TEST_F(MainWindowTest, EveryKeysButtonOrMenuItemExists)
+{
+    Start(false);
+    int found = 0;
+    for (const SettingKey& k : SettingKeys()) {
+        const bool windowControl = k.heldBy.rfind("Menu_", 0) == 0 || k.heldBy.rfind("SpeedButton_", 0) == 0 ||
+                                   k.heldBy.rfind("ScrollBar_", 0) == 0;
+        if (!windowControl) continue;
+        EXPECT_TRUE(window->Control(k.heldBy) || window->Action(k.heldBy)) << k.heldBy << " of " << k.name;
+        ++found;
+    }
+    EXPECT_GT(found, 100);
+}
+
+TEST_F(MainWindowTest, NoiseButtonHoldsItsRangeInBothLanguages)
+{
+    Start(false);
+    Btn("SpeedButton__10uS_Noise")->click();
+    EXPECT_EQ(St().settings.Sel(Group::GenRange), GenNoise_10uS);
+    for (const char* other : {"SpeedButton_10K_1S", "SpeedButton_100K_100mS", "SpeedButton_50M_100uS"})
+        EXPECT_FALSE(Btn(other)->isChecked()) << other;
+    EXPECT_TRUE(Btn("SpeedButton__10uS_Noise")->isChecked());
+    window->Action("Menu_Russian")->trigger();
+    EXPECT_EQ(Btn("SpeedButton__10uS_Noise")->text(), QString::fromUtf8("Шум"));
+    window->Action("Menu_English")->trigger();
+    EXPECT_EQ(Btn("SpeedButton__10uS_Noise")->text(), "Noise");
+}
+
+// A radio menu's checked item clicked again stays checked, and the menu shows radio marks.
+TEST_F(MainWindowTest, RadioMenuItemsStayCheckedWhenClickedAgain)
+{
+    Start(false);
+    int radios = 0;
+    for (const SettingKey& k : SettingKeys()) {
+        if (k.type != KeyType::GroupItem || GroupOf(k.group).kind != GroupKind::MenuRadio) continue;
+        QAction* a = window->Action(k.heldBy);
+        ASSERT_NE(a, nullptr) << k.heldBy;
+        if (!a->isEnabled()) continue;
+        SCOPED_TRACE(k.heldBy);
+        ++radios;
+        a->trigger();
+        a->trigger();
+        EXPECT_TRUE(a->isChecked());
+        EXPECT_EQ(St().settings.Sel(k.group), k.item);
+        ASSERT_NE(a->actionGroup(), nullptr);
+        EXPECT_EQ(a->actionGroup()->exclusionPolicy(), QActionGroup::ExclusionPolicy::Exclusive);
+    }
+    EXPECT_GT(radios, 20);
+}
+
+TEST_F(MainWindowTest, CounterResetReachesTheInstrumentOnce)
+{
+    Start();
+    window->Action("Menu_FM_Period")->trigger();
+    ASSERT_TRUE(window->Action("Menu_FM_RST")->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return St().link.SettingsAcked.load(); }, 5000));
+    window->Action("Menu_FM_RST")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Instrument().CounterResets() == 1; }, 5000));
+    // The next settings packet no longer asks for it.
+    window->Action("Menu_FM_Freq")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (Instrument().Registers().FmSrc() & 0x10) == 0; }, 5000));
+    EXPECT_EQ(Instrument().CounterResets(), 1u);
+}
+
+TEST_F(MainWindowTest, HighResolutionWheelStepsOncePerNotch)
+{
+    Start(false);
+    QWidget* screen = window->Control("Image_M");
+    const QPointF at(screen->width() / 2.0, screen->height() / 2.0);
+    const auto wheel = [&](int delta) {
+        QWheelEvent e(at, screen->mapToGlobal(at), {}, QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(screen, &e);
+    };
+    const int before = St().settings.Sel(Group::TimeBase);
+    for (int i = 0; i < 7; ++i) wheel(15);
+    EXPECT_EQ(St().settings.Sel(Group::TimeBase), before);
+    wheel(15);
+    const int after = St().settings.Sel(Group::TimeBase);
+    EXPECT_EQ(std::abs(after - before), 1);
+    wheel(-120);
+    EXPECT_EQ(St().settings.Sel(Group::TimeBase), before);
+}
+
+// Qt sends no second press after a double click: the click after a double
+// click on a label area is a click of its own.
+TEST_F(MainWindowTest, ClickAfterADoubleClickOnTheLabelsIsNotSwallowed)
+{
+    Start(false);
+    St().settings.Markers_1 = true;
+    St().settings.Markers_2 = false;
+    QWidget* screen = window->Control("Image_M");
+    const auto send = [&](QEvent::Type type, QPoint p) {
+        QMouseEvent e(type, QPointF(p), screen->mapToGlobal(QPointF(p)), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(screen, &e);
+    };
+    const bool genView = St().settings.Gen_View;
+    const ScreenGeometry& g = window->Display().g;
+    const QPoint below(g.GridLeft + g.GridWidth / 2, g.GridTop + g.GridHeight + 5);
+    send(QEvent::MouseButtonPress, below);
+    send(QEvent::MouseButtonRelease, below);
+    send(QEvent::MouseButtonDblClick, below);
+    send(QEvent::MouseButtonRelease, below);
+    EXPECT_NE(St().settings.Gen_View, genView);
+
+    const ScreenGeometry& h = window->Display().g;
+    const QPoint inGrid(h.GridLeft + h.GridWidth / 4, h.GridTop + h.GridHeight / 2);
+    St().settings.Marker_x = MarkerXMax;
+    St().settings.Marker_y = 0;
+    send(QEvent::MouseButtonPress, inGrid);
+    send(QEvent::MouseButtonRelease, inGrid);
+    // The press picked up the nearer marker line and moved it to the click.
+    EXPECT_TRUE(St().settings.Marker_x != MarkerXMax || St().settings.Marker_y != 0);
+}
+
+TEST_F(MainWindowTest, CancelledOpenSettingsChangesNothingAndStartsInTheProgramsFolder)
+{
+    Start(false);
+    St().requests.TrigChanged = false;
+    St().requests.SettingsRequest = false;
+    window->Action("Menu_Open_Settings")->trigger();  // no file chosen
+    ASSERT_EQ(prompts.fileRequests.size(), 1u);
+    EXPECT_EQ(prompts.fileRequests[0].folder, QCoreApplication::applicationDirPath().toStdString());
+    EXPECT_FALSE(St().requests.TrigChanged);
+    EXPECT_FALSE(St().requests.SettingsRequest);
+}
+
+// The controls' glyphs are set when their state changes, not on every tick.
+TEST_F(MainWindowTest, GlyphsAreNotRebuiltEverySecond)
+{
+    Start(false);
+    QAbstractButton* acdc = Btn("SpeedButton_ACDC_A1");
+    const qint64 dc = acdc->icon().cacheKey();
+    for (int i = 0; i < 3; ++i) window->Timer1Timer();
+    EXPECT_EQ(acdc->icon().cacheKey(), dc);
+    acdc->click();
+    EXPECT_NE(acdc->icon().cacheKey(), dc);
+    acdc->click();
+    EXPECT_EQ(acdc->icon().cacheKey(), dc);
 }
 
 }  // namespace

@@ -7,13 +7,16 @@
 #include <QFile>
 #include <QLocalSocket>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 #include <atomic>
+#include <functional>
 #include <future>
 
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -262,6 +265,58 @@ TEST(SingleInstanceClaim, TakesOverASocketFileLeftByACrashedRun)
     ASSERT_TRUE(Finished(result));
     EXPECT_TRUE(result.get());
     EXPECT_TRUE(spy.count() == 1 || spy.wait(5000));
+}
+
+// Something else at the socket's name: taken over when it can go without
+// losing anything, refused with the reason otherwise - and in no case do two
+// copies both get to run.
+TEST(SingleInstanceClaim, TakesOverOrRefusesWhatElseStandsAtTheName)
+{
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(elsewhere.isValid());
+    const QString target = elsewhere.filePath(QStringLiteral("target"));
+    ASSERT_TRUE(QDir().mkpath(target + QStringLiteral("/keep")));
+
+    const struct {
+        const char* what;
+        std::function<bool(const QString&)> make;
+        bool takenOver;
+    } cases[] = {
+        {"regular file",
+         [](const QString& p) {
+             QFile f(p);
+             return f.open(QIODevice::WriteOnly) && f.write("x") == 1;
+         },
+         true},
+        {"named pipe", [](const QString& p) { return ::mkfifo(QFile::encodeName(p).constData(), 0600) == 0; }, true},
+        {"empty directory", [](const QString& p) { return QDir().mkdir(p); }, true},
+        {"link to a directory", [&](const QString& p) { return QFile::link(target, p); }, true},
+        {"directory with content", [](const QString& p) { return QDir().mkpath(p + QStringLiteral("/keep")); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString name = UniqueName();
+        const QString path = QDir(QDir::tempPath()).filePath(name);
+        ASSERT_TRUE(c.make(path));
+
+        SingleInstance first(name);
+        SingleInstance second(name);
+        if (c.takenOver) {
+            ASSERT_TRUE(first.Claim());
+            EXPECT_TRUE(first.IsListening());
+            EXPECT_TRUE(first.BlockedReason().isEmpty());
+            EXPECT_FALSE(second.Claim());  // the first copy answers
+            EXPECT_TRUE(second.BlockedReason().isEmpty());
+        } else {
+            EXPECT_FALSE(first.Claim());
+            EXPECT_TRUE(first.BlockedReason().contains(path)) << first.BlockedReason().toStdString();
+            EXPECT_FALSE(second.Claim());
+            EXPECT_FALSE(second.BlockedReason().isEmpty());
+            EXPECT_TRUE(QFileInfo(path + QStringLiteral("/keep")).isDir());
+            QDir(path).removeRecursively();
+        }
+    }
+    EXPECT_TRUE(QFileInfo(target + QStringLiteral("/keep")).isDir());
 }
 #endif
 

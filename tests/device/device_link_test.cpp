@@ -4,11 +4,14 @@
 
 #include <random>
 
-#include "state/compose.h"
-#include "state/scope_state.h"
 #include "acquisition/frame.h"
 #include "device/fpga_image.h"
+#include "device/supervision.h"
+#include "simulator/sim_provider.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 #include "support/device_stub.h"
+#include "support/scripted_prompts.h"
 
 namespace kr40 {
 namespace {
@@ -190,16 +193,71 @@ TEST_F(DeviceLinkTest, FpgaLoadOutcomes)
     link3.LoadFpga();
     EXPECT_TRUE(st3.link.NoAnswer);
     EXPECT_FALSE(st3.link.DeviceFailure);
+}
 
-    // A failed write ends the load at once, without waiting.
-    DeviceStub broken;
-    ScopeState st4;
-    int waits = 0;
-    DeviceLink link4(broken, st4, live, recorder, [&](int) { ++waits; });
-    broken.writeStatus = FT_IO_ERROR;
-    link4.LoadFpga();
-    EXPECT_EQ(waits, 0);
-    EXPECT_FALSE(st4.link.NoAnswer);
+// An instrument whose writes fail after the first `goodWrites`: each later
+// write returns `status` with nothing written (a timed-out write reports
+// FT_OK and 0 bytes).
+class StallingStub : public DeviceStub {
+public:
+    int goodWrites = 0;
+    FT_STATUS status = FT_OK;
+    int failedWrites = 0;
+
+    FT_STATUS Write(const void* buffer, FT_DWORD n, FT_DWORD* written) override
+    {
+        if (goodWrites > 0) {
+            --goodWrites;
+            return DeviceStub::Write(buffer, n, written);
+        }
+        ++failedWrites;
+        *written = 0;
+        return status;
+    }
+};
+
+// A failed write ends the load at once, without waiting for an answer, as a
+// configuration failure: the supervision then offers the recovery.
+TEST_F(DeviceLinkTest, FailedWriteDuringTheFpgaLoadOffersTheRecovery)
+{
+    struct Case {
+        const char* name;
+        int goodWrites;
+        FT_STATUS status;
+        int pauses;  // the one after the start packet
+    };
+    const Case cases[] = {
+        {"start packet times out", 0, FT_OK, 0},
+        {"start packet fails", 1, FT_IO_ERROR, 0},
+        {"image times out", 40, FT_OK, 1},
+        {"image fails", 40, FT_IO_ERROR, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StallingStub stalling;
+        stalling.goodWrites = c.goodWrites;
+        stalling.status = c.status;
+        ScopeState state;
+        int pauses = 0;
+        DeviceLink loader(stalling, state, live, recorder, [&](int) { ++pauses; });
+        loader.LoadFpga();
+        EXPECT_EQ(stalling.failedWrites, 1);
+        EXPECT_EQ(pauses, c.pauses);
+        EXPECT_FALSE(state.link.DeviceReady);
+        EXPECT_TRUE(state.link.DeviceFailure);
+        EXPECT_FALSE(state.link.NoAnswer);
+        EXPECT_TRUE(state.requests.RedrawRequest);
+
+        state.BusyEvent.Reset();
+        state.settings.Russian = false;
+        sim::SimProvider provider;
+        test::ScriptedPrompts prompts;
+        prompts.answers = {PromptAnswer::No};
+        EXPECT_EQ(Timer1Tick(state, state.settings, provider, prompts, OpenOptions{}, SupervisionHooks{}),
+                  LinkFault::FpgaInitFailure);
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].text, "Recover after FPGA configuration failure.\r\nError code 2");
+    }
 }
 
 TEST_F(DeviceLinkTest, WaveformTableUpload)

@@ -12,6 +12,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace kr40 {
 namespace {
@@ -358,6 +361,80 @@ TEST_F(IniImageFileTest, SaveIntoReadOnlyFolderKeepsOldFile)
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(ReadFile(file), "[System]\nDebug_kr=1\n");
     EXPECT_EQ(DirEntries(), std::vector<std::string>{"kr40.ini"});
+}
+
+TEST_F(IniImageFileTest, SaveThroughLinksReplacesTheFileTheyPointTo)
+{
+    fs::create_directory(dir_ / "real");
+    struct Case {
+        const char* link;
+        fs::path pointsTo;  // relative to the link's folder unless absolute
+        fs::path file;      // where the text must end up
+    } cases[] = {
+        {"relative.ini", "real/a.ini", dir_ / "real" / "a.ini"},
+        {"absolute.ini", dir_ / "real" / "b.ini", dir_ / "real" / "b.ini"},
+        {"chain.ini", "relative.ini", dir_ / "real" / "a.ini"},
+        {"dangling.ini", "real/new.ini", dir_ / "real" / "new.ini"},
+    };
+    WriteFile(dir_ / "real" / "a.ini", "[Old]\n");
+    WriteFile(dir_ / "real" / "b.ini", "[Old]\n");
+    for (const Case& c : cases) fs::create_symlink(c.pointsTo, dir_ / c.link);
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.link);
+        const std::string text = std::string("[Via]\nlink=") + c.link + "\n";
+        std::string error;
+        ASSERT_TRUE(IniImage::FromText(text).Save(dir_ / c.link, &error)) << error;
+        EXPECT_EQ(ReadFile(c.file), text);
+        ASSERT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / c.link)));
+        EXPECT_EQ(fs::read_symlink(dir_ / c.link), c.pointsTo);
+    }
+    std::vector<std::string> real;
+    for (const auto& e : fs::directory_iterator(dir_ / "real")) real.push_back(e.path().filename().string());
+    std::sort(real.begin(), real.end());
+    EXPECT_EQ(real, (std::vector<std::string>{"a.ini", "b.ini", "new.ini"}));
+    EXPECT_EQ(DirEntries(),
+              (std::vector<std::string>{"absolute.ini", "chain.ini", "dangling.ini", "real", "relative.ini"}));
+}
+
+#ifndef _WIN32
+// Decided from the permission bits, so these hold for root as well.
+TEST_F(IniImageFileTest, SaveLeavesReadOnlyFilesAndNonFilesAlone)
+{
+    const fs::path readOnly = dir_ / "read_only.ini";
+    const fs::path ownerReadOnly = dir_ / "owner_read_only.ini";
+    const fs::path fifo = dir_ / "pipe.ini";
+    WriteFile(readOnly, "[Mine]\n");
+    WriteFile(ownerReadOnly, "[Mine]\n");
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(ownerReadOnly, fs::perms::owner_read | fs::perms::group_all);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(IsReadOnlyFile(readOnly));
+    EXPECT_TRUE(IsReadOnlyFile(ownerReadOnly));
+    EXPECT_FALSE(IsReadOnlyFile(fifo));
+    EXPECT_FALSE(IsReadOnlyFile(dir_ / "absent.ini"));
+    const auto before = DirEntries();
+
+    for (const fs::path& target : {readOnly, ownerReadOnly, fifo}) {
+        std::string error;
+        EXPECT_FALSE(IniImage::FromText("[New]\n").Save(target, &error)) << target;
+        EXPECT_FALSE(error.empty()) << target;
+    }
+    EXPECT_EQ(DirEntries(), before);
+    EXPECT_EQ(ReadFile(readOnly), "[Mine]\n");
+    EXPECT_EQ(ReadFile(ownerReadOnly), "[Mine]\n");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+}
+#endif
+
+TEST_F(IniImageFileTest, SaveWorksForTheLongestFileName)
+{
+    const fs::path file = dir_ / (std::string(250, 'k') + ".ini");  // 254 of the usual 255 bytes
+    WriteFile(file, "[Old]\n");
+    std::string error;
+    ASSERT_TRUE(IniImage::FromText("[New]\n").Save(file, &error)) << error;
+    EXPECT_EQ(ReadFile(file), "[New]\n");
+    EXPECT_EQ(DirEntries(), std::vector<std::string>{file.filename().string()});
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 #include "files/settings_file.h"
-#include "state/settings_commands.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
-#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "files/ini_image.h"
+#include "state/scope_state.h"
+#include "state/settings_commands.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 

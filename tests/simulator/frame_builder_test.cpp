@@ -11,9 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "core/rounding.h"
 #include "core/sample.h"
@@ -21,6 +19,8 @@
 #include "device/packets.h"
 #include "device/receiver.h"
 #include "simulator/sim_registers.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 #include "support/table_rows.h"
 
 namespace kr40::sim {
@@ -258,6 +258,58 @@ TEST(FrameBuilderTest, TriggerCrossingFollowsPreLen)
         // The frames came from different places in the circular memory.
         std::sort(rotations.begin(), rotations.end());
         EXPECT_NE(rotations.front(), rotations.back());
+    }
+}
+
+// The comparators see every input, whichever channels are transferred: a
+// trigger on a channel left out of the frame fires where it fires with every
+// channel on, and the channels that are sent carry the same samples.
+TEST(FrameBuilderTest, TriggerSourceNeedNotBeTransferred)
+{
+    struct Case {
+        const char* name;
+        int source;
+        bool channels[4];  // A1, A2, D1, D2 acquired
+    };
+    const Case cases[] = {
+        {"A1, with A2 and D1 (pair mode)", ChA1, {false, true, true, false}},
+        {"A1, with D1 and D2", ChA1, {false, false, true, true}},
+        {"A2, with A1 and D2 (pair mode)", ChA2, {true, false, false, true}},
+        {"D1, with A1 and A2", ChD1, {true, true, false, false}},
+        {"D2, with A2 and D1 (pair mode)", ChD2, {false, true, true, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto setUp = [&](Bench& b, bool all) {
+            ScopeSettings& s = b.settings();
+            s.Trig_On = true;
+            s.Sel(Group::TrigSource) = c.source;
+            s.Pre = 3;
+            s.Lev_A1 = 148;  // the 2 V peak-to-peak sine on zero 128
+            s.Lev_A2 = 90;   // the square, codes 60..124
+            s.CH_A1 = all || c.channels[0];
+            s.CH_A2 = all || c.channels[1];
+            s.CH_D1 = all || c.channels[2];
+            s.CH_D2 = all || c.channels[3];
+        };
+        Bench every, some;
+        setUp(every, true);
+        setUp(some, false);
+        for (int frame = 0; frame < 2; ++frame) {
+            std::uint64_t everyTick = 777 + 123457u * frame, someTick = everyTick;
+            ASSERT_TRUE(every.Acquire(everyTick));
+            ASSERT_TRUE(some.Acquire(someTick));
+            EXPECT_EQ(someTick, everyTick);
+            const FrameRecord& r = some.rec();
+            EXPECT_EQ(r.TrigSource, c.source + 1);
+            EXPECT_EQ(r.PreLen, every.rec().PreLen);
+            EXPECT_EQ(r.TrigFine10, every.rec().TrigFine10);
+            ASSERT_EQ(r.ValidLen, every.rec().ValidLen);
+            for (int ch = 0; ch < 4; ++ch) {
+                if (!c.channels[ch]) continue;
+                for (int i = 0; i < r.ValidLen; ++i) ASSERT_EQ(some.first(ch)[i], every.first(ch)[i]) << ch << " " << i;
+            }
+        }
     }
 }
 

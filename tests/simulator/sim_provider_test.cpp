@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "device/supervision.h"
 #include "support/sim_session.h"
 
 namespace kr40 {
@@ -114,6 +115,34 @@ TEST_F(SimFaultTest, CorruptionAndStrayBytesAreCounted)
     EXPECT_TRUE(test::Eventually([&] { return Total(StatLeakageBytes) > leak; }));
     // Frames keep coming through the noise.
     EXPECT_TRUE(sim.WaitFrames(2));
+}
+
+// Writes that time out (nothing written, no error) during the FPGA load are a
+// configuration failure: the next tick offers the recovery, and "Yes", with
+// the link writing again, loads the FPGA and brings the frames back.
+TEST_F(SimFaultTest, StalledWritesDuringTheFpgaLoadAreRecovered)
+{
+    sim.Instrument().SetFault(Fault::WriteStalls, true);
+    sim.st.link.FpgaLoadRequest = true;
+    sim.st.RxEvent.Set();
+    ASSERT_TRUE(test::Eventually([&] { return sim.st.link.DeviceFailure.load(); }));
+    EXPECT_FALSE(sim.st.link.DeviceReady);
+
+    sim.st.BusyEvent.Reset();
+    sim.st.settings.Russian = false;
+    OpenOptions options;
+    options.caption = "kr40";
+    options.rxEvent = &sim.st.RxEvent;
+    SupervisionHooks hooks;
+    hooks.apply = [&] { ApplySettings(sim.st); };
+    sim.prompts.answers = {PromptAnswer::Yes};
+    sim.prompts.onPrompt = [&] { sim.Instrument().SetFault(Fault::WriteStalls, false); };
+    EXPECT_EQ(Timer1Tick(sim.st, sim.st.settings, sim.provider, sim.prompts, options, hooks),
+              LinkFault::FpgaInitFailure);
+    ASSERT_EQ(sim.prompts.messages.size(), 1u);
+    EXPECT_EQ(sim.prompts.messages[0].text, "Recover after FPGA configuration failure.\r\nError code 2");
+    EXPECT_TRUE(test::Eventually([&] { return sim.st.link.DeviceReady.load(); }));
+    EXPECT_TRUE(sim.WaitFrames(1));
 }
 
 }  // namespace

@@ -101,8 +101,9 @@ TEST(ControlRules, ClicksStoreTheSettingAndAskForTheirEffect)
         {"SpeedButton_2V_A2", true, kNone, Select(G::VoltsA2, v2), Apply, false, false, true},
         {"Menu_A1_x10", true, kNone, Select(G::ProbeA1, ProbeX10), Apply, false, true},
         {"Menu_A2_x100", true, kNone, Select(G::ProbeA2, ProbeX100), Apply, false, false, true},
-        // A checked radio item clicked again clears the group (none checked).
-        {"Menu_A1_x1", false, Select(G::ProbeA1, ProbeX1), Select(G::ProbeA1, -1), Apply, false, true},
+        // A checked radio item clicked again stays checked (the group never goes empty).
+        {"Menu_A1_x1", false, Select(G::ProbeA1, ProbeX1), kNone, Apply, false, true},
+        {"Menu_Smpl_5000", false, Select(G::SmplN, Smpl5000), kNone, Apply},
         // The volts/div headers toggle x1 <-> x10 whatever their check state; x100 goes to x1.
         {"SpeedButton_VoltsDiv_A1", true, kNone, Select(G::ProbeA1, ProbeX10), Apply, false, true},
         {"SpeedButton_VoltsDiv_A1", false, Select(G::ProbeA1, ProbeX10), Select(G::ProbeA1, ProbeX1), Apply, false,
@@ -128,7 +129,7 @@ TEST(ControlRules, ClicksStoreTheSettingAndAskForTheirEffect)
         {"Menu_On_Top", true, kNone, SetBool(&S::On_Top, true), Refresh},
         {"Menu_Dots", true, kNone, Select(G::DrawMode, DrawDots), Refresh},
         {"Menu_Vectors", true, kNone, Select(G::DrawMode, DrawVectors), Refresh},
-        {"Menu_Sinxx", false, kNone, Select(G::DrawMode, -1), Refresh},
+        {"Menu_Sinxx", false, kNone, Select(G::DrawMode, DrawSinxx), Refresh},
         {"Menu_FFT_A1", true, kNone, SetBool(&S::FFT_View_A1, true), Refresh},
         {"Menu_FFT_A2", true, kNone, SetBool(&S::FFT_View_A2, true), Refresh},
         // Everything else reaches the instrument.
@@ -179,6 +180,19 @@ TEST(ControlRules, WindowCommandsStoreNothing)
             EXPECT_EQ(Differences(before, s), std::vector<std::string>{});
         }
     }
+}
+
+// Counter Reset holds no setting: it asks for the one-shot counter reset and
+// sends it with the next settings packet.
+TEST(ControlRules, CounterResetAsksForTheOneShotReset)
+{
+    ScopeSettings s;
+    const ScopeSettings before = s;
+    const ClickOutcome o = ClickControl(s, "Menu_FM_RST", false);
+    EXPECT_EQ(o.command, std::nullopt);
+    EXPECT_TRUE(o.effect.resetCounter);
+    EXPECT_EQ(o.effect.call, SettingsCall::Apply);
+    EXPECT_EQ(Differences(before, s), std::vector<std::string>{});
 }
 
 // No button or menu item holding a setting falls through without a rule.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -462,6 +464,31 @@ TEST(WheelTimeBaseTest, StartMovesOnlyWhileStopped)
 
     EXPECT_FALSE(WheelTimeBase(s, g, live, 731, true, false, 500).handled);  // outside the paint box
     EXPECT_EQ(s.Sel(Group::TimeBase), TimeBaseIndex("05uS"));
+}
+
+TEST(WheelNotches, SmallStepsAddUpToOneStepPerNotch)
+{
+    struct Case {
+        std::vector<int> deltas;
+        std::vector<int> notches;  // returned after each delta
+        int pending;               // left at the end
+    };
+    const Case cases[] = {
+        {{120, -120, 240}, {1, -1, 2}, 0},       // a plain wheel: one step per notch
+        {{15, 15, 15, 15, 15, 15, 15, 15}, {0, 0, 0, 0, 0, 0, 0, 1}, 0},
+        {{100, 100, 100}, {0, 1, 1}, 60},
+        {{-40, -40, -40, -1}, {0, 0, -1, 0}, -1},
+        {{90, -30, -100}, {0, 0, -1}, -10},      // turning back drops the other way's remainder
+        {{0, 359}, {0, 2}, 119},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.deltas));
+        int pending = 0;
+        std::vector<int> got;
+        for (int d : c.deltas) got.push_back(TakeWheelNotches(pending, d));
+        EXPECT_EQ(got, c.notches);
+        EXPECT_EQ(pending, c.pending);
+    }
 }
 
 }  // namespace
