@@ -2,9 +2,9 @@
 
 #include <memory>
 
+#include "acquisition/scope_tables.h"
 #include "state/compose.h"
 #include "state/scope_state.h"
-#include "acquisition/scope_tables.h"
 
 namespace {
 

@@ -14,7 +14,7 @@ enum class SettingsCall {
 
 struct SettingsEffect {
     SettingsCall call = SettingsCall::None;
-    bool rearmTrigger = false;  // TrigChanged: the instrument re-arms its trigger once
+    bool rearmTrigger = false;                            // TrigChanged: the instrument re-arms its trigger once
     bool rangeChangedA1 = false, rangeChangedA2 = false;  // rescale the trigger level
     bool restartSpectrum = false;                         // restart averaging and recompute
     bool resetCounter = false;  // one-shot: the frequency meter's counter restarts with the next packet

@@ -338,7 +338,8 @@ void ControlPanel::BuildMenus()
             QMenu* m = stack.empty() ? window_->menuBar()->addMenu(caption) : stack.back()->addMenu(caption);
             Bind(r.name, m);
             const std::string name = r.name;
-            if (stack.empty()) QObject::connect(m, &QMenu::aboutToShow, window_, [this, name] { routes_.menuOpening(name); });
+            if (stack.empty())
+                QObject::connect(m, &QMenu::aboutToShow, window_, [this, name] { routes_.menuOpening(name); });
             stack.push_back(m);
             continue;
         }

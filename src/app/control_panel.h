@@ -85,7 +85,7 @@ private:
     QGroupBox* genBox_ = nullptr;
     QComboBox* afgList_ = nullptr;
     std::array<int, 3> glyphShown_{-1, -1, -1};  // coupling A1, A2 and edge glyphs as shown
-    bool syncing_ = false;  // controls being set from the settings: their signals are not clicks
+    bool syncing_ = false;                       // controls being set from the settings: their signals are not clicks
 };
 
 }  // namespace kr40

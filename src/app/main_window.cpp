@@ -233,7 +233,8 @@ void MainWindow::BarMoved(const std::string& name, int value)
         st_.settings.X_Pos = value;
         return Refresh();
     }
-    if (const SettingKey* key = panel_->KeyOf(name); key && key->type == KeyType::Int) st_.settings.*key->intField = value;
+    if (const SettingKey* key = panel_->KeyOf(name); key && key->type == KeyType::Int)
+        st_.settings.*key->intField = value;
     Apply();
 }
 

@@ -4,8 +4,8 @@
 
 #include "acquisition/frame.h"
 #include "acquisition/scope_settings.h"
-#include "device/link_shared.h"
 #include "device/device_link.h"
+#include "device/link_shared.h"
 
 namespace kr40 {
 

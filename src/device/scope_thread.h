@@ -57,6 +57,7 @@ struct HandoffHooks {
     std::function<void(std::span<const std::uint8_t>)> writeRecorder;  // append to the recorder file
 };
 // A single shot the worker ended releases the Single button in `s` and `acq`.
-void FrameHandoff(LinkShared& st, ScopeSettings& s, AcqConfig& acq, RecorderStream& recorder, const HandoffHooks& hooks);
+void FrameHandoff(LinkShared& st, ScopeSettings& s, AcqConfig& acq, RecorderStream& recorder,
+                  const HandoffHooks& hooks);
 
 }  // namespace kr40

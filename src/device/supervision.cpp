@@ -3,8 +3,8 @@
 #include <array>
 
 #include "acquisition/scope_settings.h"
-#include "device/link_shared.h"
 #include "core/texts.h"
+#include "device/link_shared.h"
 
 namespace kr40 {
 

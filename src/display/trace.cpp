@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <type_traits>
 #include <vector>
 
 #include "acquisition/acq_config.h"
@@ -67,7 +68,15 @@ public:
         lo = std::max(lo, 0);
         hi = std::min(hi, h_ - 1);
         Pixel* p = bits_ + static_cast<qsizetype>(lo) * stride_ + x;
-        for (int y = lo; y <= hi; ++y, p += stride_) *p = c;
+        int n = hi - lo + 1;
+        // Four rows a step: the stores do not wait for each other.
+        for (; n >= 4; n -= 4, p += 4 * stride_) {
+            p[0] = c;
+            p[stride_] = c;
+            p[2 * stride_] = c;
+            p[3 * stride_] = c;
+        }
+        for (; n > 0; --n, p += stride_) *p = c;
     }
 
     // Joining line from (xa, ya) to (xb, yb): the start pixel is left out (it
@@ -106,20 +115,32 @@ public:
         }
         const int dx = std::abs(xb - xa), sx = xa < xb ? 1 : -1;
         const int dy = -std::abs(yb - ya), sy = ya < yb ? 1 : -1;
-        int err = dx + dy;
-        int x = xa, y = ya;
-        while (x != xb || y != yb) {
-            const int e2 = 2 * err;
-            if (e2 >= dy) {
-                err += dy;
-                x += sx;
+        const auto walk = [&](auto put) {
+            int err = dx + dy;
+            int x = xa, y = ya;
+            while (x != xb || y != yb) {
+                const int e2 = 2 * err;
+                if (e2 >= dy) {
+                    err += dy;
+                    x += sx;
+                }
+                if (e2 <= dx) {
+                    err += dx;
+                    y += sy;
+                }
+                put(x, y);
             }
-            if (e2 <= dx) {
-                err += dx;
-                y += sy;
-            }
-            Put(x, y, c);
-        }
+        };
+        // The walk stays within the box of its end points: with both inside
+        // the image no pixel needs its own test.
+        const auto in = [&](int x, int y) {
+            return static_cast<unsigned>(x) < static_cast<unsigned>(w_) &&
+                   static_cast<unsigned>(y) < static_cast<unsigned>(h_);
+        };
+        if (in(xa, ya) && in(xb, yb))
+            walk([&](int x, int y) { bits_[y * stride_ + x] = c; });
+        else
+            walk([&](int x, int y) { Put(x, y, c); });
     }
 
     void Fill(int x, int y, int w, int h, Pixel c)
@@ -213,6 +234,16 @@ inline unsigned UsedTags16(__m128i t)
 {
     return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(t, _mm_setzero_si128()))) & 0xFFFFu;
 }
+
+// Bit i set where tag i is a palette step that a step makes empty (the last
+// step of its channel).
+inline unsigned LastSteps16(__m128i t)
+{
+    const __m128i fifteen = _mm_set1_epi8(15), fresh = _mm_set1_epi8(static_cast<char>(kTagFresh));
+    const __m128i isLast = _mm_cmpeq_epi8(_mm_and_si128(t, fifteen), fifteen);
+    const __m128i isFresh = _mm_cmpeq_epi8(_mm_max_epu8(t, fresh), t);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(isFresh, isLast)));
+}
 #endif
 
 // Lays the persistence layer over the grid area of the screen in the tags'
@@ -226,8 +257,10 @@ void OverlayLayer(DisplayState& d, QImage& screen, bool step)
     const int w = layer.width(), h = layer.height();
     const int xMin = std::max(0, -g.GridLeft), xMax = std::min(w, screen.width() - g.GridLeft);
     const int yMin = std::max(0, -g.GridTop), yMax = std::min(h, screen.height() - g.GridTop);
+    // The colour a tag shows after this pass: the pixels are painted from the
+    // tags as they were read, before the stepped ones are stored.
     std::array<std::uint32_t, 256> colour;
-    for (int t = 0; t < 256; ++t) colour[t] = d.layerColour[t] | ~kRgbMask;
+    for (int t = 0; t < 256; ++t) colour[t] = d.layerColour[step ? kStepOnTick[t] : t] | ~kRgbMask;
 
     std::uint8_t* const tagBits = layer.bits();
     const qsizetype tagStride = layer.bytesPerLine();
@@ -244,13 +277,24 @@ void OverlayLayer(DisplayState& d, QImage& screen, bool step)
 #if defined(__SSE2__)
         for (; x + 16 <= w; x += 16) {
             auto* const p = reinterpret_cast<__m128i*>(tags + x);
-            __m128i t = _mm_loadu_si128(p);
+            const __m128i t = _mm_loadu_si128(p);
             unsigned used = UsedTags16(t);
             if (used == 0) continue;
+            // The pixels to paint are known from the tags as read; the stepped
+            // tags are stored after painting. On a tick, a run that holds only
+            // pixels this frame drew (a steady picture) just makes them fresh.
+            __m128i next = t;
             if (step) {
-                t = StepTags16(t, true);
-                _mm_storeu_si128(p, t);
-                used = UsedTags16(t);
+                const __m128i drawn = _mm_set1_epi8(static_cast<char>(kTagDrawn));
+                const unsigned onlyDrawn =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(t, drawn), t)));
+                if ((used & ~onlyDrawn) == 0) {
+                    next = _mm_andnot_si128(_mm_cmpeq_epi8(t, _mm_setzero_si128()),
+                                            _mm_sub_epi8(t, _mm_set1_epi8(kTagDrawn - kTagFresh)));
+                } else {
+                    used &= ~LastSteps16(t);
+                    next = StepTags16(t, true);
+                }
             }
             if (x >= from && x + 16 <= to) {
                 for (; used != 0; used &= used - 1) {
@@ -263,6 +307,7 @@ void OverlayLayer(DisplayState& d, QImage& screen, bool step)
                     if (k >= from && k < to) o[k] = colour[tags[k]];
                 }
             }
+            if (step) _mm_storeu_si128(p, next);
         }
 #else
         // Eight tags are tested at once.
@@ -271,18 +316,16 @@ void OverlayLayer(DisplayState& d, QImage& screen, bool step)
             std::memcpy(&eight, tags + x, sizeof eight);
             if (eight == 0) continue;
             for (int k = x; k < x + 8; ++k) {
-                std::uint8_t t = tags[k];
-                if (t == kTagEmpty) continue;
-                if (step) tags[k] = t = kStepOnTick[t];
-                if (t != kTagEmpty && k >= from && k < to) o[k] = colour[t];
+                const std::uint8_t t = tags[k], next = step ? kStepOnTick[t] : t;
+                if (next != kTagEmpty && k >= from && k < to) o[k] = colour[t];
+                if (step) tags[k] = next;
             }
         }
 #endif
         for (; x < w; ++x) {
-            std::uint8_t t = tags[x];
-            if (t == kTagEmpty) continue;
-            if (step) tags[x] = t = kStepOnTick[t];
-            if (t != kTagEmpty && x >= from && x < to) o[x] = colour[t];
+            const std::uint8_t t = tags[x], next = step ? kStepOnTick[t] : t;
+            if (next != kTagEmpty && x >= from && x < to) o[x] = colour[t];
+            if (step) tags[x] = next;
         }
     }
 }
@@ -359,44 +402,65 @@ void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p)
     const auto level = [&](std::int32_t v) { return static_cast<std::uint32_t>(v) < 256u ? lut[v] : levelOf(v); };
 
     // Walk the samples (in tenths while interpolating) and collect each
-    // column's lowest and highest level.
+    // column's lowest and highest level. Step u stands for sample
+    // start + u / 10 at phase u % 10; the walk is stamped out for each
+    // combination of interpolation and roll dimming.
     int dimFrom = -1, dimTo = INT_MAX;  // dimmed columns [dimFrom, dimTo)
     bool dimEnded = false;
     SincRun run;
     const double scale = p.pxPerSample * 0.1;
-    const int step = interp ? 1 : 10;
-    for (std::int64_t u = p.start < 0 ? -static_cast<std::int64_t>(p.start) * 10 : 0;; u += step) {
-        const double xd = static_cast<double>(u) * scale - frac;
-        if (xd > lastCol + 1) break;
-        const int x = static_cast<int>(std::max<std::int64_t>(0, RoundNear(xd)));
-        if (x > lastCol) break;
-        const std::int64_t i = p.start + u / 10;
-        if (i >= p.count) break;
+    const std::int64_t u0 = p.start < 0 ? -static_cast<std::int64_t>(p.start) * 10 : 0;  // a multiple of ten
+    const auto walk = [&](auto interpolated, auto rolled) {
+        constexpr bool kInterp = decltype(interpolated)::value, kRoll = decltype(rolled)::value;
+        std::int64_t i = p.start + u0 / 10;
+        int phase = 0;
+        for (std::int64_t u = u0;; u += kInterp ? 1 : 10) {
+            const double xd = static_cast<double>(u) * scale - frac;
+            if (xd > lastCol + 1) break;
+            const int x = static_cast<int>(std::max<std::int64_t>(0, RoundNear(xd)));
+            if (x > lastCol) break;
+            if (i >= p.count) break;
 
-        std::int32_t a, b;
-        if (interp) {
-            if (run.index != i) run.Fill(p.samples, i, p.count);
-            a = b = run.v[u % 10];
-        } else {
-            a = p.samples[i];
-            b = maxima[i];
-        }
+            std::int32_t a, b;
+            if constexpr (kInterp) {
+                if (run.index != i) run.Fill(p.samples, i, p.count);
+                a = b = run.v[phase];
+            } else {
+                a = p.samples[i];
+                b = maxima[i];
+            }
 
-        if (roll) {
-            if (dimFrom < 0 && i >= ringPos && i < ringPos + dimLen) dimFrom = x;
-            if (!dimEnded && i >= ringPos + dimLen) {
-                dimTo = x;
-                dimEnded = true;
+            if constexpr (kRoll) {
+                if (dimFrom < 0 && i >= ringPos && i < ringPos + dimLen) dimFrom = x;
+                if (!dimEnded && i >= ringPos + dimLen) {
+                    dimTo = x;
+                    dimEnded = true;
+                }
+            }
+
+            if (a != MissingSample) colMin[x] = std::min(colMin[x], level(a));
+            if (b != MissingSample) {
+                const std::int32_t lb = level(b);
+                colMax[x] = colMax[x] == MissingSample ? lb : std::max(colMax[x], lb);
+            }
+            if (x > stopCol) break;
+
+            if constexpr (kInterp) {
+                if (++phase == 10) {
+                    phase = 0;
+                    ++i;
+                }
+            } else {
+                ++i;
             }
         }
-
-        if (a != MissingSample) colMin[x] = std::min(colMin[x], level(a));
-        if (b != MissingSample) {
-            const std::int32_t lb = level(b);
-            colMax[x] = colMax[x] == MissingSample ? lb : std::max(colMax[x], lb);
-        }
-        if (x > stopCol) break;
-    }
+    };
+    using Yes = std::true_type;
+    using No = std::false_type;
+    if (interp)
+        roll ? walk(Yes{}, Yes{}) : walk(Yes{}, No{});
+    else
+        roll ? walk(No{}, Yes{}) : walk(No{}, No{});
 
     // Draw: one bar per column, joined to the previous column in vectors mode
     // when the two do not overlap. A 32-bit target takes colours, the 8-bit
@@ -536,9 +600,6 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     const std::uint32_t bgBgr = s.Colors[ColorBackground];
     const QRgb background = ToRgb(bgBgr);
 
-    // Clear the grid area, frame lines excluded.
-    Canvas(screen).Fill(g.GridLeft, g.GridTop, g.GridWidth + 1, g.GridHeight + 1, background);
-
     // Colours: channels A1, A2, D1, D2 and their references at half
     // intensity; both once more dimmed while a spectrum is computed.
     std::array<QRgb, 4> liveColour, refColour;
@@ -554,16 +615,11 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     }
     BuildPersistencePalette(d, s);
 
-    // Scroll position, grid, trigger position line.
+    // Scroll position.
     int start = s.X_Pos;
     if (timeView) {
         start = std::clamp(start, 0, std::max(0, live.ValidLen));
         s.X_Pos = start;
-    }
-    {
-        const Hook* grid = s.Grid ? &hooks.grid : nullptr;
-        const Hook* trigPos = s.TrigPosL && timeView ? &hooks.trigPosLine : nullptr;
-        PaintHooks(screen, {grid, trigPos});
     }
 
     const std::uint64_t timeDiv = acq.Time_Div_ns;
@@ -606,6 +662,45 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         DrawTrace(img, g, t);
     };
 
+    // Persistence: live traces go to GridBitmap as fresh tags of their
+    // channel, whose colours are this frame's.
+    for (int k = 0; k < 4; ++k) {
+        d.layerColour[kTagFresh + k] = d.layerColour[kTagDrawn + k] = liveColour[k] & kRgbMask;
+        d.layerColour[kTagFreshDim + k] = d.layerColour[kTagDrawn + 4 + k] =
+            BlendColor(liveColour[k] & kRgbMask, background & kRgbMask, 3.0);
+    }
+
+    // Live frame, into the layer or straight onto the grid area.
+    const auto drawLive = [&](QImage& target, int tx, int ty) {
+        if (live.FrameLen == 0 || !timeView || timeDiv == 0) return;
+        const double px = static_cast<double>(live.Divider) * g.DivWidth * 10 / static_cast<double>(timeDiv);
+        const double fine = live.TrigFine10 * 0.1;
+        const double dGain = refShown ? 12 : 24;
+        const int dBase1 = refShown ? (s.bgD_Zero == 0 ? 17 : 1) : 3;
+        const auto liveTrace = [&](int ch, double gain, int offset, int zero, int mode) {
+            draw(target, tx, ty, in.live, ch, liveColour[ch] | ~kRgbMask, gain, offset, zero, px, start, fine, mode,
+                 live.FrameLen, true);
+        };
+        if (shown[ChD2]) liveTrace(ChanD2, dGain, 0, dBase1 + 32, digitalMode);
+        if (shown[ChD1]) liveTrace(ChanD1, dGain, 0, dBase1, digitalMode);
+        if (shown[ChA2])
+            liveTrace(ChanA2, VoltsRatio(live.uV_Div_A2, acq.uV_Div_A2), live.A2_Zero, s.A2_Zero + 1, drawMode);
+        if (shown[ChA1])
+            liveTrace(ChanA1, VoltsRatio(live.uV_Div_A1, acq.uV_Div_A1), live.A1_Zero, s.A1_Zero + 1, drawMode);
+    };
+    // The layer is drawn before the screen is touched: the last overlay has
+    // just read it, so it is still in the cache, and clearing the large grid
+    // area would push it out.
+    if (persist) drawLive(d.GridBitmap, 0, 0);
+
+    // Clear the grid area, frame lines excluded; grid and trigger position line.
+    Canvas(screen).Fill(g.GridLeft, g.GridTop, g.GridWidth + 1, g.GridHeight + 1, background);
+    {
+        const Hook* grid = s.Grid ? &hooks.grid : nullptr;
+        const Hook* trigPos = s.TrigPosL && timeView ? &hooks.trigPosLine : nullptr;
+        PaintHooks(screen, {grid, trigPos});
+    }
+
     // Reference frame, aligned to the live trigger point. The drawer walks
     // the reference up to its own length also when it starts right of the
     // left edge (negative start).
@@ -637,33 +732,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
         }
     }
 
-    // Persistence: live traces go to GridBitmap as fresh tags of their
-    // channel, whose colours are this frame's.
-    QImage& target = persist ? d.GridBitmap : screen;
-    const int tx = persist ? 0 : g.GridLeft, ty = persist ? 0 : g.GridTop;
-    for (int k = 0; k < 4; ++k) {
-        d.layerColour[kTagFresh + k] = d.layerColour[kTagDrawn + k] = liveColour[k] & kRgbMask;
-        d.layerColour[kTagFreshDim + k] = d.layerColour[kTagDrawn + 4 + k] =
-            BlendColor(liveColour[k] & kRgbMask, background & kRgbMask, 3.0);
-    }
-
-    // Live frame.
-    if (live.FrameLen != 0 && timeView && timeDiv > 0) {
-        const double px = static_cast<double>(live.Divider) * g.DivWidth * 10 / static_cast<double>(timeDiv);
-        const double fine = live.TrigFine10 * 0.1;
-        const double dGain = refShown ? 12 : 24;
-        const int dBase1 = refShown ? (s.bgD_Zero == 0 ? 17 : 1) : 3;
-        const auto liveTrace = [&](int ch, double gain, int offset, int zero, int mode) {
-            draw(target, tx, ty, in.live, ch, liveColour[ch] | ~kRgbMask, gain, offset, zero, px, start, fine, mode,
-                 live.FrameLen, true);
-        };
-        if (shown[ChD2]) liveTrace(ChanD2, dGain, 0, dBase1 + 32, digitalMode);
-        if (shown[ChD1]) liveTrace(ChanD1, dGain, 0, dBase1, digitalMode);
-        if (shown[ChA2])
-            liveTrace(ChanA2, VoltsRatio(live.uV_Div_A2, acq.uV_Div_A2), live.A2_Zero, s.A2_Zero + 1, drawMode);
-        if (shown[ChA1])
-            liveTrace(ChanA1, VoltsRatio(live.uV_Div_A1, acq.uV_Div_A1), live.A1_Zero, s.A1_Zero + 1, drawMode);
-    }
+    if (!persist) drawLive(screen, g.GridLeft, g.GridTop);
 
     // The persistence layer over the grid; the empty tag is transparent.
     // The same pass makes this frame's pixels fresh and, on a tick, moves

@@ -268,7 +268,9 @@ bool WriteNewFile(int fd, std::string_view text)
 IniImage IniImage::FromText(std::string_view text)
 {
     constexpr std::string_view kBom = "\xEF\xBB\xBF";
-    if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
+    // Every leading mark goes: a text written back starts with the first line
+    // itself, so a second mark kept here would change meaning after a save.
+    while (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
 
     IniImage image;
     std::size_t pos = 0;

@@ -1,11 +1,11 @@
 #include "simulator/capture.h"
 
 #include "acquisition/frame.h"
-#include "state/scope_state.h"
 #include "device/link_state.h"
 #include "device/receiver.h"
 #include "simulator/frame_builder.h"
 #include "simulator/sim_registers.h"
+#include "state/scope_state.h"
 
 namespace kr40::sim {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
 #include "core/texts.h"
 #include "instruments/zero_model.h"
+#include "state/scope_state.h"
 #include "trigger/trigger_encoding.h"
 
 namespace kr40 {

@@ -52,9 +52,9 @@ enum class ClickStore {
 struct ControlRule {
     std::optional<WindowCommand> command;
     ClickStore store = ClickStore::None;  // None with an effect: the control holds no setting but asks for it
-    const SettingKey* key = nullptr;  // Key: the setting the control holds
-    Group probe = Group::Count;       // ProbeToggle: ProbeA1 or ProbeA2
-    SettingsEffect effect;            // after storing; None for commands and unknown controls
+    const SettingKey* key = nullptr;      // Key: the setting the control holds
+    Group probe = Group::Count;           // ProbeToggle: ProbeA1 or ProbeA2
+    SettingsEffect effect;                // after storing; None for commands and unknown controls
 
     bool Known() const { return command || store != ClickStore::None || effect.call != SettingsCall::None; }
 };

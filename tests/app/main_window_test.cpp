@@ -18,12 +18,12 @@
 #include <fstream>
 #include <thread>
 
-#include "state/scope_state.h"
 #include "acquisition/scope_settings.h"
 #include "acquisition/scope_tables.h"
 #include "app/single_instance.h"
 #include "display/screen.h"
 #include "simulator/sim_provider.h"
+#include "state/scope_state.h"
 #include "support/eventually.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"

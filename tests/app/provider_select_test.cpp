@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
+#include "simulator/link_pacer.h"
+#include "simulator/sim_provider.h"
+
 namespace kr40 {
 namespace {
 
@@ -20,6 +25,17 @@ TEST(ProviderSelect, MakesKnownProvidersOnly)
     EXPECT_NE(MakeProvider("sim"), nullptr);
     EXPECT_EQ(MakeProvider("D2XX"), nullptr);
     EXPECT_EQ(MakeProvider(""), nullptr);
+}
+
+// The simulated instrument of --simulate runs at the real link's speed;
+// simulators that tests build themselves are unthrottled.
+TEST(ProviderSelect, SimulatorIsPacedAtTheLinksSpeed)
+{
+    const std::unique_ptr<DeviceProvider> p = MakeProvider("sim");
+    auto* simulator = dynamic_cast<sim::SimProvider*>(p.get());
+    ASSERT_NE(simulator, nullptr);
+    EXPECT_EQ(simulator->Instrument().Options().bytesPerSecond, sim::LinkBytesPerSecond);
+    EXPECT_EQ(sim::SimProvider().Instrument().Options().bytesPerSecond, 0);
 }
 
 // The command line accepts exactly the names MakeProvider can make.

@@ -11,9 +11,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "state/scope_state.h"
 #include "app/main_window.h"
 #include "simulator/sim_provider.h"
+#include "state/scope_state.h"
 #include "support/scripted_prompts.h"
 
 namespace kr40 {

@@ -1,15 +1,14 @@
 #include "device/scope_thread.h"
 
-#include "state/scope_state.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
 
-#include "state/compose.h"
 #include "acquisition/frame.h"
 #include "device/device_link.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 #include "support/device_stub.h"
 #include "support/eventually.h"
 
@@ -31,7 +30,8 @@ TEST(ScopeThreadTest, ConnectsSendsSettingsAndHandsFramesOver)
     hooks.drawFrame = [&] { ++frames; };
     hooks.drawService = [&] { ++services; };
     ScopeThread thread(
-        st, link, [](const std::function<void()>& f) { f(); }, [&] { FrameHandoff(st, st.settings, st.acq, recorder, hooks); });
+        st, link, [](const std::function<void()>& f) { f(); },
+        [&] { FrameHandoff(st, st.settings, st.acq, recorder, hooks); });
 
     st.link.FpgaLoadRequest = true;
     thread.Start();

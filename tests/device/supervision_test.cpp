@@ -4,9 +4,9 @@
 
 #include <vector>
 
+#include "simulator/sim_provider.h"
 #include "state/compose.h"
 #include "state/scope_state.h"
-#include "simulator/sim_provider.h"
 #include "support/scripted_prompts.h"
 #include "support/sim_session.h"
 

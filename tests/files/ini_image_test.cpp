@@ -80,6 +80,10 @@ TEST(IniImageTest, CrLfAndBomAreAccepted)
     EXPECT_EQ(image.ReadInt("System", "Debug_kr"), 1);
     EXPECT_EQ(image.ReadString("System", "Name"), "x y");
     EXPECT_EQ(image.ToText(), "[System]\nDebug_kr=1\n\nName = x y \n");
+    // Two marks read as one, so the text means the same after a save.
+    const auto twice = IniImage::FromText("\xEF\xBB\xBF\xEF\xBB\xBF[Scope]\nX=1\n");
+    EXPECT_EQ(twice.ReadInt("Scope", "X"), 1);
+    EXPECT_EQ(IniImage::FromText(twice.ToText()).ToText(), twice.ToText());
 }
 
 TEST(IniImageTest, LookupsIgnoreAsciiCaseAndBlanks)

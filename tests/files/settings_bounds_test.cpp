@@ -5,8 +5,8 @@
 #include <string>
 
 #include "acquisition/scope_settings.h"
-#include "files/ini_image.h"
 #include "device/link_shared.h"
+#include "files/ini_image.h"
 #include "files/settings_file.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"

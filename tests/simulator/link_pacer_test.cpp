@@ -34,10 +34,10 @@ TEST(LinkPacerTest, ReleaseLetsBytesThroughAtTheRate)
         {10'000, 3000, 0},               // no time passed
         {10'002, 3000, 0},               // 0.4 byte: kept for later
         {10'004, 3000, 0},               // 0.8 byte
-        {10'005, 3000, 1},               // 1 byte
-        {20'005, 500, 500},              // fewer waiting than the link could carry
-        {1'020'005, 1'000'000, 10'000},  // a pause saves up 50 ms at most
-        {1'020'010, 1'000'000, 1},
+        {10'006, 3000, 1},               // 1.2 bytes: one crosses
+        {20'006, 500, 500},              // fewer waiting than the link could carry
+        {1'020'006, 1'000'000, 10'000},  // a pause saves up 50 ms at most
+        {1'020'011, 1'000'000, 1},
     };
     LinkPacer pacer(LinkBytesPerSecond, T0);
     for (const Step& s : steps) {
@@ -58,7 +58,7 @@ TEST(LinkPacerTest, WritesTakeTheirTimeOneAfterAnother)
     LinkPacer pacer(LinkBytesPerSecond, T0);
     for (const Step& s : steps) {
         SCOPED_TRACE("at " + std::to_string(s.atUs) + " us");
-        EXPECT_EQ(pacer.WriteDone(At(s.atUs), s.bytes), At(s.expected));
+        EXPECT_EQ(pacer.WriteDone(At(s.atUs), s.bytes) - T0, microseconds(s.expected));
     }
 }
 

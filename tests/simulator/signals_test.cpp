@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "acquisition/acq_config.h"
-#include "state/compose.h"
-#include "state/scope_state.h"
 #include "device/packets.h"
 #include "simulator/sim_registers.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 
 namespace kr40::sim {
 namespace {

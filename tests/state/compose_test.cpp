@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "state/scope_state.h"
 #include "acquisition/scope_tables.h"
+#include "state/scope_state.h"
 #include "support/table_rows.h"
 
 namespace kr40 {

@@ -7,13 +7,13 @@
 #include <mutex>
 #include <thread>
 
-#include "state/compose.h"
 #include "acquisition/frame.h"
-#include "state/scope_state.h"
 #include "device/device_link.h"
 #include "device/ftdi_transport.h"
 #include "device/scope_thread.h"
 #include "simulator/sim_provider.h"
+#include "state/compose.h"
+#include "state/scope_state.h"
 #include "support/eventually.h"
 #include "support/scripted_prompts.h"
 

@@ -1,11 +1,11 @@
 #pragma once
 // Table rows by name for tests; a name that is not in the table fails the test.
 
-#include "acquisition/scope_tables.h"
-
 #include <gtest/gtest.h>
 
 #include <string_view>
+
+#include "acquisition/scope_tables.h"
 
 namespace kr40::test {
 

@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "acquisition/frame.h"
 #include "acquisition/scope_tables.h"
@@ -474,11 +473,11 @@ TEST(WheelNotches, SmallStepsAddUpToOneStepPerNotch)
         int pending;               // left at the end
     };
     const Case cases[] = {
-        {{120, -120, 240}, {1, -1, 2}, 0},       // a plain wheel: one step per notch
+        {{120, -120, 240}, {1, -1, 2}, 0},  // a plain wheel: one step per notch
         {{15, 15, 15, 15, 15, 15, 15, 15}, {0, 0, 0, 0, 0, 0, 0, 1}, 0},
         {{100, 100, 100}, {0, 1, 1}, 60},
         {{-40, -40, -40, -1}, {0, 0, -1, 0}, -1},
-        {{90, -30, -100}, {0, 0, -1}, -10},      // turning back drops the other way's remainder
+        {{90, -30, -100}, {0, 0, -1}, -10},  // turning back drops the other way's remainder
         {{0, 359}, {0, 2}, 119},
     };
     for (const Case& c : cases) {
