@@ -67,16 +67,7 @@ public:
         int hi = y1 < y2 ? y2 - 1 : y1;
         lo = std::max(lo, 0);
         hi = std::min(hi, h_ - 1);
-        Pixel* p = bits_ + static_cast<qsizetype>(lo) * stride_ + x;
-        int n = hi - lo + 1;
-        // Four rows a step: the stores do not wait for each other.
-        for (; n >= 4; n -= 4, p += 4 * stride_) {
-            p[0] = c;
-            p[stride_] = c;
-            p[2 * stride_] = c;
-            p[3 * stride_] = c;
-        }
-        for (; n > 0; --n, p += stride_) *p = c;
+        Column(x, lo, hi - lo + 1, 1, c);
     }
 
     // Joining line from (xa, ya) to (xb, yb): the start pixel is left out (it
@@ -85,11 +76,18 @@ public:
     // margin) so that the walk stays within the image's extent.
     void Line(int xa, int ya, int xb, int yb, Pixel c)
     {
+        // The walk stays within the box of its end points: with both inside
+        // the image no pixel needs its own test.
+        const auto in = [&](int x, int y) {
+            return static_cast<unsigned>(x) < static_cast<unsigned>(w_) &&
+                   static_cast<unsigned>(y) < static_cast<unsigned>(h_);
+        };
+        const bool within = in(xa, ya) && in(xb, yb);
         constexpr int margin = 2;
         const auto inside = [&](int x, int y) {
             return x >= -margin && x < w_ + margin && y >= -margin && y < h_ + margin;
         };
-        if (!inside(xa, ya) || !inside(xb, yb)) {
+        if (!within && (!inside(xa, ya) || !inside(xb, yb))) {
             // Liang-Barsky against [-margin, w + margin - 1] x [-margin, h + margin - 1].
             const double dx = static_cast<double>(xb) - xa, dy = static_cast<double>(yb) - ya;
             double t0 = 0.0, t1 = 1.0;
@@ -131,16 +129,23 @@ public:
                 put(x, y);
             }
         };
-        // The walk stays within the box of its end points: with both inside
-        // the image no pixel needs its own test.
-        const auto in = [&](int x, int y) {
-            return static_cast<unsigned>(x) < static_cast<unsigned>(w_) &&
-                   static_cast<unsigned>(y) < static_cast<unsigned>(h_);
-        };
-        if (in(xa, ya) && in(xb, yb))
-            walk([&](int x, int y) { bits_[y * stride_ + x] = c; });
-        else
+        if (!within) {
             walk([&](int x, int y) { Put(x, y, c); });
+        } else if (dx == 1) {
+            // Between neighbouring columns the walk is two vertical runs: the
+            // first (n - 1) / 2 rows after the start stay in its column, the
+            // rest go to the end's.
+            const int n = -dy;
+            if (n == 0) {
+                bits_[yb * stride_ + xb] = c;
+            } else {
+                const int k = (n - 1) / 2;
+                Column(xa, ya + sy, k, sy, c);
+                Column(xb, ya + (k + 1) * sy, n - k, sy, c);
+            }
+        } else {
+            walk([&](int x, int y) { bits_[y * stride_ + x] = c; });
+        }
     }
 
     void Fill(int x, int y, int w, int h, Pixel c)
@@ -152,6 +157,22 @@ public:
     }
 
 private:
+    // `n` pixels of column x inside the image from row y on, one row down
+    // (dy 1) or up (dy -1) at a time.
+    void Column(int x, int y, int n, int dy, Pixel c)
+    {
+        const qsizetype step = dy * stride_;
+        Pixel* p = bits_ + static_cast<qsizetype>(y) * stride_ + x;
+        // Four rows a step: the stores do not wait for each other.
+        for (; n >= 4; n -= 4, p += 4 * step) {
+            p[0] = c;
+            p[step] = c;
+            p[2 * step] = c;
+            p[3 * step] = c;
+        }
+        for (; n > 0; --n, p += step) *p = c;
+    }
+
     Pixel* bits_;
     qsizetype stride_;
     int w_, h_;
@@ -244,11 +265,24 @@ inline unsigned LastSteps16(__m128i t)
     const __m128i isFresh = _mm_cmpeq_epi8(_mm_max_epu8(t, fresh), t);
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(isFresh, isLast)));
 }
+
+// The tick's step of sixteen tags of which `used` are not empty; clears the
+// bits of those that the step empties. A run that holds only pixels this
+// frame drew (a steady picture) just makes them fresh.
+inline __m128i StepRun16(__m128i t, unsigned& used)
+{
+    const __m128i drawn = _mm_set1_epi8(static_cast<char>(kTagDrawn));
+    const unsigned drawnNow = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(t, drawn), t)));
+    // Empty tags stay empty: the subtraction saturates at zero.
+    if ((used & ~drawnNow) == 0) return _mm_subs_epu8(t, _mm_set1_epi8(kTagDrawn - kTagFresh));
+    used &= ~LastSteps16(t);
+    return StepTags16(t, true);
+}
 #endif
 
 // Lays the persistence layer over the grid area of the screen in the tags'
 // colours (the empty tag is transparent) and, with `step`, first moves every
-// tag on as kStepOnTick says. Most of the layer is empty: sixteen tags are
+// tag on as kStepOnTick says. Most of the layer is empty: sixty-four tags are
 // tested at once, and only the pixels under non-empty tags are written.
 void OverlayLayer(DisplayState& d, QImage& screen, bool step)
 {
@@ -275,39 +309,50 @@ void OverlayLayer(DisplayState& d, QImage& screen, bool step)
         const int from = shown ? xMin : w, to = shown ? xMax : w;
         int x = 0;
 #if defined(__SSE2__)
-        for (; x + 16 <= w; x += 16) {
-            auto* const p = reinterpret_cast<__m128i*>(tags + x);
-            const __m128i t = _mm_loadu_si128(p);
-            unsigned used = UsedTags16(t);
-            if (used == 0) continue;
-            // The pixels to paint are known from the tags as read; the stepped
-            // tags are stored after painting. On a tick, a run that holds only
-            // pixels this frame drew (a steady picture) just makes them fresh.
-            __m128i next = t;
-            if (step) {
-                const __m128i drawn = _mm_set1_epi8(static_cast<char>(kTagDrawn));
-                const unsigned onlyDrawn =
-                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(t, drawn), t)));
-                if ((used & ~onlyDrawn) == 0) {
-                    next = _mm_andnot_si128(_mm_cmpeq_epi8(t, _mm_setzero_si128()),
-                                            _mm_sub_epi8(t, _mm_set1_epi8(kTagDrawn - kTagFresh)));
-                } else {
-                    used &= ~LastSteps16(t);
-                    next = StepTags16(t, true);
-                }
-            }
-            if (x >= from && x + 16 <= to) {
+        // Paints pixel x0 + k for every bit k of `used` (the tags from x0
+        // that stay lit) in the colour of the tag as read; the caller stores
+        // the stepped tags afterwards.
+        const auto paint = [&](int x0, int n, std::uint64_t used) {
+            const std::uint8_t* const run = tags + x0;
+            if (x0 >= from && x0 + n <= to) {
+                std::uint32_t* const out = o + x0;
                 for (; used != 0; used &= used - 1) {
-                    const int k = x + std::countr_zero(used);
-                    o[k] = colour[tags[k]];
+                    const int k = std::countr_zero(used);
+                    out[k] = colour[run[k]];
                 }
             } else {
                 for (; used != 0; used &= used - 1) {
-                    const int k = x + std::countr_zero(used);
+                    const int k = x0 + std::countr_zero(used);
                     if (k >= from && k < to) o[k] = colour[tags[k]];
                 }
             }
-            if (step) _mm_storeu_si128(p, next);
+        };
+        // Sixty-four tags are tested at once: most of the layer is empty.
+        for (; x + 64 <= w; x += 64) {
+            auto* const p = reinterpret_cast<__m128i*>(tags + x);
+            __m128i t[4] = {_mm_loadu_si128(p), _mm_loadu_si128(p + 1), _mm_loadu_si128(p + 2), _mm_loadu_si128(p + 3)};
+            if (UsedTags16(_mm_or_si128(_mm_or_si128(t[0], t[1]), _mm_or_si128(t[2], t[3]))) == 0) continue;
+            unsigned used[4];
+            for (int q = 0; q < 4; ++q) used[q] = UsedTags16(t[q]);
+            if (step) {
+                for (int q = 0; q < 4; ++q)
+                    if (used[q] != 0) t[q] = StepRun16(t[q], used[q]);
+            }
+            paint(x, 64,
+                  used[0] | static_cast<std::uint64_t>(used[1]) << 16 | static_cast<std::uint64_t>(used[2]) << 32 |
+                      static_cast<std::uint64_t>(used[3]) << 48);
+            if (step) {
+                for (int q = 0; q < 4; ++q) _mm_storeu_si128(p + q, t[q]);
+            }
+        }
+        for (; x + 16 <= w; x += 16) {
+            auto* const p = reinterpret_cast<__m128i*>(tags + x);
+            __m128i t = _mm_loadu_si128(p);
+            unsigned used = UsedTags16(t);
+            if (used == 0) continue;
+            if (step) t = StepRun16(t, used);
+            paint(x, 16, used);
+            if (step) _mm_storeu_si128(p, t);
         }
 #else
         // Eight tags are tested at once.
@@ -414,6 +459,15 @@ void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p)
         constexpr bool kInterp = decltype(interpolated)::value, kRoll = decltype(rolled)::value;
         std::int64_t i = p.start + u0 / 10;
         int phase = 0;
+        // Columns only grow along the walk: the one being collected keeps its
+        // extremes in registers until the walk moves on.
+        int col = -1;
+        std::int32_t lo = MissingSample, hi = MissingSample;
+        const auto flush = [&] {
+            if (col < 0) return;
+            colMin[col] = lo;
+            colMax[col] = hi;
+        };
         for (std::int64_t u = u0;; u += kInterp ? 1 : 10) {
             const double xd = static_cast<double>(u) * scale - frac;
             if (xd > lastCol + 1) break;
@@ -438,10 +492,16 @@ void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p)
                 }
             }
 
-            if (a != MissingSample) colMin[x] = std::min(colMin[x], level(a));
+            if (x != col) {
+                flush();
+                col = x;
+                lo = hi = MissingSample;
+            }
+            const std::int32_t la = a != MissingSample ? level(a) : MissingSample;
+            if (a != MissingSample) lo = std::min(lo, la);
             if (b != MissingSample) {
-                const std::int32_t lb = level(b);
-                colMax[x] = colMax[x] == MissingSample ? lb : std::max(colMax[x], lb);
+                const std::int32_t lb = b == a ? la : level(b);  // minima and maxima mostly agree
+                hi = hi == MissingSample ? lb : std::max(hi, lb);
             }
             if (x > stopCol) break;
 
@@ -454,6 +514,7 @@ void DrawTrace(QImage& target, const ScreenGeometry& g, const TraceParams& p)
                 ++i;
             }
         }
+        flush();
     };
     using Yes = std::true_type;
     using No = std::false_type;

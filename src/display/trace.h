@@ -93,9 +93,10 @@ struct RenderHooks {
 
 // Draws one frame's picture into d.ScreenBitmap (and d.GridBitmap while
 // persistence is on): background, grid, reference traces, live traces D2, D1,
-// A2, A1, the persistence overlay and the hooks, in that order. Clamps the
-// scroll position in.s.X_Pos to 0..ValidLen of the live frame in the time
-// view.
+// A2, A1, the persistence overlay and the hooks, in that order (while
+// persistence is on the live traces go into the layer first, before the
+// screen is touched). Clamps the scroll position in.s.X_Pos to 0..ValidLen of
+// the live frame in the time view.
 // `bgView`: the reference-trace menu item is checked.
 void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& hooks, bool bgView);
 

@@ -170,6 +170,40 @@ TEST_F(GridTest, GridOriginShiftsTheSamePicture)
     EXPECT_EQ(gridSized.pixel(48, 5), grid);
 }
 
+// Horizontal and vertical lines on a plain image are written straight into
+// its pixels; under a clip the painter draws them itself. Both give the same
+// picture, also where the grid hangs over the paint box.
+TEST_F(GridTest, LinesWrittenDirectlyMatchThePainter)
+{
+    ScopeSettings& s = st.settings;
+    s.Grid = s.TrigPosL = true;
+    st.acq.Time_Div_ns = 1000;
+    live.rec.Divider = 1;
+    live.rec.PreLen = 100;
+    for (const QSize size : {QSize(540, 400), QSize(180, 100), QSize(100, 50)}) {
+        SCOPED_TRACE(size.width());
+        RecomputeGeometry(d, size.width(), size.height());
+        QImage direct(size, QImage::Format_RGB32), painted(size, QImage::Format_RGB32);
+        direct.fill(ToRgb(kBackground));
+        painted.fill(ToRgb(kBackground));
+        const auto draw = [&](QPainter& p) {
+            DrawGridFrame(p, d, s);
+            DrawGrid(p, d, s);
+            DrawTrigPosLine(p, in, d);
+        };
+        {
+            QPainter p(&direct);
+            draw(p);
+        }
+        {
+            QPainter p(&painted);
+            p.setClipRect(painted.rect());
+            draw(p);
+        }
+        EXPECT_EQ(direct, painted);
+    }
+}
+
 // ---- Pointers and lines at the grid edges ------------------------------------
 
 using PointerTest = ComposeFixture;

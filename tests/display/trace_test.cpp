@@ -595,6 +595,57 @@ TEST(PersistenceTest, TickStepsEveryTag)
     }
 }
 
+// A frame drawn on a tick steps every older tag on and makes its own drawn
+// tags fresh, wherever a tag stands in a row (the overlay takes sixty-four,
+// then sixteen tags at a time, the rest one by one), and lays each tag over
+// the screen in its new colour. A run of tags that the frame drew only takes
+// a shorter way to the same result.
+TEST(PersistenceTest, TickFrameStepsAndPaintsEveryTag)
+{
+    PersistScene sc;
+    RecomputeGeometry(sc.d, 731, 499);  // GridWidth 660: ten runs of 64, one of 16, a tail of 4
+    sc.live->rec.FrameLen = 0;          // no live trace, only the tags laid below
+    QImage& layer = sc.d.GridBitmap;
+    std::vector<std::uint8_t> tags, expected;
+    for (int k = 0; k < 4; ++k) {
+        for (int i = 1; i <= 15; ++i) {
+            tags.push_back(static_cast<std::uint8_t>(16 * k + i));
+            expected.push_back(i < 15 ? static_cast<std::uint8_t>(16 * k + i + 1) : kTagEmpty);
+        }
+    }
+    for (int t = kTagFresh; t < kTagDrawn + 8; ++t) {
+        tags.push_back(static_cast<std::uint8_t>(t));
+        expected.push_back(static_cast<std::uint8_t>(t < kTagDrawn ? (t & 3) * 16 + 1 : t - 8));
+    }
+    struct Row {
+        int y, offset;
+        bool drawnOnly;  // only tags drawn by this frame
+    } rows[] = {{5, 0, false}, {6, 3, false}, {7, 60, false}, {8, 584, false}, {9, 100, true}, {10, 584, true}};
+    for (const Row& r : rows) {
+        std::uint8_t* row = layer.scanLine(r.y);
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            if (r.drawnOnly && tags[i] < kTagDrawn) continue;
+            row[r.offset + i] = tags[i];
+        }
+    }
+    sc.d.settled = false;
+    sc.d.persistenceTick = true;
+    sc.Render();
+
+    const QRgb background = sc.Colour(ColorBackground);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.y);
+        const std::uint8_t* row = layer.constScanLine(r.y);
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            const int x = r.offset + static_cast<int>(i);
+            const std::uint8_t e = r.drawnOnly && tags[i] < kTagDrawn ? kTagEmpty : expected[i];
+            ASSERT_EQ(row[x], e) << "tag " << int(tags[i]);
+            const QRgb shown = sc.d.ScreenBitmap.pixel(sc.g().GridLeft + x, sc.g().GridTop + r.y);
+            EXPECT_EQ(shown, e == kTagEmpty ? background : 0xFF000000 | sc.d.layerColour[e]) << "tag " << int(tags[i]);
+        }
+    }
+}
+
 // A trace drawn by one frame only fades one palette step per tick while new
 // frames keep arriving: the faintest step after 15 ticks, gone after 16. The
 // A2 trace is recognised by its colour and fades through its own steps.
