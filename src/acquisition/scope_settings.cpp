@@ -404,6 +404,7 @@ int ApplyRangeRule(const SettingKey& k, std::int64_t value, int current)
 void NormalizeSettings(ScopeSettings& s)
 {
     if (s.Tmin >= s.Tmax) s.Tmax = s.Tmin + 1;  // Tmin <= 999, so Tmax stays within 1000
+    if (s.FFT_View_A1) s.FFT_View_A2 = false;   // one spectrum view at a time
     for (const SettingKey& k : SettingKeys())
         if (k.type == KeyType::Real) s.*k.realField = std::clamp<double>(s.*k.realField, k.lo, k.hi);
 }

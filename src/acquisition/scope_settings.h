@@ -200,7 +200,8 @@ inline constexpr int MarkerXMax = 500, MarkerYMax = 256;
 // Trigger levels as a file may hold them, in ADC steps.
 inline constexpr int LevelMin = -256, LevelMax = 511;
 
-// Rules a file may break: Tmin < Tmax, and real values within their key's bounds.
+// Rules a file may break: Tmin < Tmax, one spectrum view, and real values
+// within their key's bounds.
 void NormalizeSettings(ScopeSettings& s);
 
 }  // namespace kr40

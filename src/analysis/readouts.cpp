@@ -39,13 +39,6 @@ bool Sweeping(const ScopeSettings& s)
     return s.Sel(Group::GenMode) == GenSweepMode;
 }
 
-std::string Fixed2(double v)
-{
-    std::array<char, 64> buf{};
-    const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, 2);
-    return r.ec == std::errc() ? std::string(buf.data(), r.ptr) : std::string("...");
-}
-
 // Time of the sample `first` relative to the trigger sample, ns.
 double TimeOfSample(const FrameRecord& r, int first)
 {
@@ -191,12 +184,6 @@ std::vector<LabelText> MarkerReadouts(const DisplayInputs& in, const ScreenState
     return out;
 }
 
-std::vector<LabelText> SpectrumMarkerReadouts(const DisplayInputs& /*in*/, const ScreenState& /*d*/,
-                                              const SpectrumMarkerScale& /*scale*/)
-{
-    return {};
-}
-
 std::vector<LabelText> Measurements(const DisplayInputs& in, const ScreenState& d)
 {
     std::vector<LabelText> out;
@@ -275,7 +262,8 @@ std::vector<LabelText> TimeLabels(const DisplayInputs& in, const ScreenState& d)
             const std::string divs =
                 acq.Time_Div_ns == 0
                     ? std::string("...")
-                    : Fixed2(static_cast<double>(r.Divider) * r.ValidLen * 10.0 / static_cast<double>(acq.Time_Div_ns));
+                    : FixedText(
+                          static_cast<double>(r.Divider) * r.ValidLen * 10.0 / static_cast<double>(acq.Time_Div_ns), 2);
             out.push_back({1, Col4_8, "Div = " + divs, extra});
         }
         if (fm == FmOff)

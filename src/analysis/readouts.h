@@ -29,22 +29,8 @@ double SweepFrequency(const FrameRecord& rec, double tNs);
 // generator sweep) and the voltage items at column 6/8 of rows Y3 (A1) and
 // Y4 (A2), each voltage followed by its caption redrawn in the channel colour.
 // In the spectrum view (ScreenState::spectrumShown) row Y2 belongs to
-// SpectrumMarkerReadouts.
+// SpectrumMarkerReadouts (spectrum_texts.h).
 std::vector<LabelText> MarkerReadouts(const DisplayInputs& in, const ScreenState& d);
-
-// What the spectrum view tells the marker read-outs.
-struct SpectrumMarkerScale {
-    int channel = 0;        // 0 A1, 1 A2: the channel whose spectrum is shown
-    double zoom = 1;        // horizontal zoom
-    double nyquistHz = 0;   // half the sampling frequency
-    double leftEdgeHz = 0;  // frequency at the left grid edge
-    double topLevel = 0;    // level of the grid top, dBV or dBm
-    bool fifteenDbPerDiv = false;
-};
-// Marker read-outs of the spectrum view (row Y2 and the level item of the
-// spectrum channel's row). Filled in together with the spectrum; empty until then.
-std::vector<LabelText> SpectrumMarkerReadouts(const DisplayInputs& in, const ScreenState& d,
-                                              const SpectrumMarkerScale& scale);
 
 // Automatic measurements of the live frame (Menu_Measure): rows Y3 (A1) and
 // Y4 (A2), columns 0 (Vpp), 2/8 (Vdc) and 4/8 (Vrms or the video line), in

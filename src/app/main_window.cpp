@@ -16,6 +16,9 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "analysis/fft_set_dialog.h"
+#include "analysis/spectrum_texts.h"
+#include "analysis/time_calibrate_dialog.h"
 #include "app/control_panel.h"
 #include "app/qt_prompts.h"
 #include "app/screen_widget.h"
@@ -215,6 +218,10 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             return Menu_Open_SettingsClick();
         case WindowCommand::SaveSettingsAs:
             return Menu_Save_Settings_AsClick();
+        case WindowCommand::FftSet:
+            return Menu_FFTSetClick();
+        case WindowCommand::FmCalibrate:
+            return Menu_FM_CalibrateClick();
         case WindowCommand::MarkersOne:
         case WindowCommand::MarkersTwo:
             SetMarkerMode(st_.settings, command == WindowCommand::MarkersOne ? 1 : 2);
@@ -415,11 +422,14 @@ void MainWindow::DrawFrame()
     }
     st_.lastRec = st_.live->rec;
     DrawFrameScreen(d_, st_, bgView_);
-    // The scroll bar follows the frame: 0..ValidLen in the time view.
-    if (!SpectrumShown(st_.settings) && st_.live->rec.FrameLen != 0) {
+    // The scroll bar follows the frame: 0..ValidLen in the time view, the
+    // bins 0..B in the spectrum view.
+    const bool spectrum = SpectrumShown(st_.settings) && st_.spectrum;
+    if (spectrum || st_.live->rec.FrameLen != 0) {
         QScrollBar* x = panel_->XPos();
         const QSignalBlocker quiet(x);
-        x->setRange(0, std::max(0, st_.live->rec.ValidLen));
+        x->setRange(0, spectrum ? ShownSpectrumBins(st_.settings, *st_.spectrum, st_.live->rec)
+                                : std::max(0, st_.live->rec.ValidLen));
         x->setValue(st_.settings.X_Pos);
     }
     panel_->Screen()->update();
@@ -605,6 +615,22 @@ void MainWindow::Menu_TriggerClick()
     dialog.Run();
     SyncControls();
     ApplyView();
+}
+
+void MainWindow::Menu_FFTSetClick()
+{
+    TForm_FFTSet dialog(
+        st_, [this](const SettingsEffect& e) { Carry(e); }, this);
+    dialog.Run();
+}
+
+// The meter's calibration follows the track bar live; OK keeps it in the
+// program's settings file.
+void MainWindow::Menu_FM_CalibrateClick()
+{
+    TForm_TimeCalibrate dialog(
+        st_, [this] { Apply(); }, this);
+    if (dialog.Run()) SaveProgramSettings();
 }
 
 void MainWindow::Menu_AboutClick()

@@ -76,6 +76,8 @@ public:
     void Menu_Gen_ViewClick();
     void Menu_ColorsClick();
     void Menu_AboutClick();
+    void Menu_FFTSetClick();
+    void Menu_FM_CalibrateClick();
     void Menu_TriggerClick();
     void Menu_Open_SettingsClick();
     void Menu_Save_Settings_AsClick();

@@ -12,6 +12,9 @@ struct TextPair {
     const char* ru;
 };
 
+// The Cancel button of every dialog.
+inline constexpr TextPair kCancelText = {"Cancel", "Отмена"};
+
 inline std::string Tr(const TextPair& t, bool russian)
 {
     return russian ? t.ru : t.en;

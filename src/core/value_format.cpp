@@ -82,6 +82,8 @@ void IncrementLastDigit(std::string& text)
     text.insert(text.begin(), '1');
 }
 
+}  // namespace
+
 // Prints `value` with `decimals` decimals in fixed-point notation. The value is
 // first taken to 15 significant digits, then rounded to `decimals` with halves
 // away from zero, so 1234.5 * 0.001 (stored as 1.23449999...) prints as 1.235;
@@ -157,6 +159,8 @@ std::string FixedText(double value, int decimals)
     }
     return text;
 }
+
+namespace {
 
 }  // namespace
 

@@ -29,4 +29,9 @@ std::string FormatValue(double value, UnitKind kind, int digits);
 // and more.
 std::string TickTimeText(std::uint32_t ticks, bool tdcClbr);
 
+// A plain number with `decimals` fixed decimals and '.' as the separator,
+// rounded as FormatValue rounds ("-3.14"); "NAN", "INF", "-INF" for the
+// values that are not numbers.
+std::string FixedText(double value, int decimals);
+
 }  // namespace kr40

@@ -658,6 +658,8 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
 
     const bool timeView = !d.spectrumShown;
     const bool spectrumComputed = SpectrumComputed(d);
+    // Under a spectrum the time-domain traces show only with View Signal.
+    const bool tracesShown = timeView || s.FFT_View_Sig;
     const std::uint32_t bgBgr = s.Colors[ColorBackground];
     const QRgb background = ToRgb(bgBgr);
 
@@ -687,12 +689,12 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     const int selMode = s.Sel(Group::DrawMode);
     const int drawMode = selMode >= 0 ? selMode : acq.Draw_Mode;
     const int digitalMode = std::min(drawMode, static_cast<int>(DrawVectors));
-    const bool refShown = in.refExists && bgView && timeView;
+    const bool refShown = in.refExists && bgView && tracesShown;
     const std::array<bool, 4> shown = {s.CH_A1, s.CH_A2, s.CH_D1, s.CH_D2};
 
     // The persistence countdown; while the layer is shown, its step is taken
     // by the overlay, in the same pass over the tags.
-    const bool persist = s.Persistence && !spectrumComputed && d.GridBitmap.depth() == 8;
+    const bool persist = s.Persistence && !spectrumComputed && tracesShown && d.GridBitmap.depth() == 8;
     const bool stepLayer = persist && TakePersistenceTick(d, s);
     if (!persist && !d.settled) AgePersistence(d, s);
     // Between ticks this frame's pixels are fresh at once; on a tick they are
@@ -733,7 +735,7 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
 
     // Live frame, into the layer or straight onto the grid area.
     const auto drawLive = [&](QImage& target, int tx, int ty) {
-        if (live.FrameLen == 0 || !timeView || timeDiv == 0) return;
+        if (live.FrameLen == 0 || !tracesShown || timeDiv == 0) return;
         const double px = static_cast<double>(live.Divider) * g.DivWidth * 10 / static_cast<double>(timeDiv);
         const double fine = live.TrigFine10 * 0.1;
         const double dGain = refShown ? 12 : 24;
@@ -805,8 +807,9 @@ void RenderFrame(DisplayState& d, const DisplayInputs& in, const RenderHooks& ho
     const Hook* flag = s.Trig_T && timeView ? &hooks.triggerFlag : nullptr;
     // The statistics overlay decides itself when it shows (Extra_Info with a
     // service flag; the long form with USB_VIEW).
-    PaintHooks(screen,
-               {&hooks.decoderOverlay, flag, &hooks.spectrum, &hooks.markers, &hooks.spectrumBanner, &hooks.linkStats});
+    PaintHooks(screen, {&hooks.decoderOverlay, flag});
+    if (hooks.spectrum) hooks.spectrum(screen);
+    PaintHooks(screen, {&hooks.markers, &hooks.spectrumBanner, &hooks.linkStats});
 }
 
 }  // namespace kr40

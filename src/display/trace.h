@@ -85,7 +85,7 @@ struct RenderHooks {
     std::function<void(QPainter&)> trigPosLine;     // while TrigPosL is checked, time view
     std::function<void(QPainter&)> decoderOverlay;  // every pass
     std::function<void(QPainter&)> triggerFlag;     // while Trig_T is checked, time view
-    std::function<void(QPainter&)> spectrum;        // every pass
+    std::function<void(QImage&)> spectrum;          // every pass, straight into ScreenBitmap
     std::function<void(QPainter&)> markers;         // every pass
     std::function<void(QPainter&)> spectrumBanner;  // every pass
     std::function<void(QPainter&)> linkStats;       // every pass; the overlay checks its own flags

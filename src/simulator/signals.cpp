@@ -470,11 +470,38 @@ namespace {
 
 constexpr std::uint32_t kOverflowTime = 0xFFFFFFFFu;
 constexpr std::uint32_t kCountLimit = 0x7FFFFFF;
+// Sources without a known edge train: periods are looked for this far back.
+constexpr std::uint64_t kPeriodLookBack = TicksPerSecond;
 
 std::uint32_t Clamp32(std::uint64_t v, std::uint32_t limit)
 {
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, limit));
 }
+
+// The meter's own clock, off by `ppm` from exact time: the tick it counts at
+// a true tick, as a counter does, in whole ticks.
+class MeterClock {
+public:
+    explicit MeterClock(double ppm) : error_(ppm * 1e-6) {}
+
+    // Its ticks between two true ticks a <= b.
+    std::uint32_t Between(std::uint64_t a, std::uint64_t b) const
+    {
+        return Clamp32(static_cast<std::uint64_t>(At(b) - At(a)), kOverflowTime);
+    }
+    // True ticks of `own` of its ticks.
+    std::uint64_t TrueSpan(std::uint64_t own) const
+    {
+        return static_cast<std::uint64_t>(std::llround(static_cast<double>(own) / (1 + error_)));
+    }
+
+private:
+    std::int64_t At(std::uint64_t t) const
+    {
+        return static_cast<std::int64_t>(t) + static_cast<std::int64_t>(std::floor(static_cast<double>(t) * error_));
+    }
+    double error_;
+};
 
 // Rising edges of a source in (from, to], found on a grid of 2^17 points.
 std::vector<std::uint64_t> SampleEdges(const SignalModel& m, Source s, std::uint64_t from, std::uint64_t to)
@@ -493,12 +520,22 @@ std::vector<std::uint64_t> SampleEdges(const SignalModel& m, Source s, std::uint
     return edges;
 }
 
+// Every `step`-th edge of a source in (from, to].
+std::vector<std::uint64_t> SampledEdges(const SignalModel& m, Source s, std::uint64_t from, std::uint64_t to,
+                                        std::uint64_t step)
+{
+    const std::vector<std::uint64_t> all = SampleEdges(m, s, from, to);
+    std::vector<std::uint64_t> edges;
+    for (std::size_t i = 0; i < all.size(); i += step) edges.push_back(all[i]);
+    return edges;
+}
+
 }  // namespace
 
 FreqMeterResult MeasureFrequency(const SimRegisters& regs, const SignalModel& model, std::uint64_t tickNow,
-                                 std::uint64_t countFrom)
+                                 std::uint64_t countFrom, double timeBasePpm)
 {
-    const std::uint8_t src = regs.FmSrc();
+    const std::uint8_t src = regs.FmSrc();  // bit 7, the counter reset, is the instrument's business
     const int code = src & 0x0F;
     const bool periodMode = src & 0x10;
     FreqMeterResult r;
@@ -510,9 +547,11 @@ FreqMeterResult MeasureFrequency(const SimRegisters& regs, const SignalModel& mo
     const std::uint64_t step = (code == 5 || code == 6) ? 8 : 1;
     const Source s = input < 2 ? model.AnalogSource(input) : model.DigitalSource(input - 2);
     const EdgeTrain e = model.Edges(s);
+    const MeterClock clock(timeBasePpm);
 
     r.status = static_cast<std::uint8_t>(code | (periodMode ? 0 : 0x10) | 0x20);
-    const std::uint64_t gateStart = tickNow > TicksPerSecond ? tickNow - TicksPerSecond : 0;
+    const std::uint64_t gate = clock.TrueSpan(FreqMeterGate);
+    const std::uint64_t gateStart = tickNow > gate ? tickNow - gate : 0;
 
     if (e.kind == EdgeTrain::Kind::None) {
         r.time = periodMode ? kOverflowTime : 0;
@@ -520,17 +559,17 @@ FreqMeterResult MeasureFrequency(const SimRegisters& regs, const SignalModel& mo
     }
 
     if (e.kind == EdgeTrain::Kind::Sampled) {
-        const std::vector<std::uint64_t> all = SampleEdges(model, s, gateStart, tickNow);
-        std::vector<std::uint64_t> edges;
-        for (std::size_t i = 0; i < all.size(); i += step) edges.push_back(all[i]);
         if (!periodMode) {
+            const std::vector<std::uint64_t> edges = SampledEdges(model, s, gateStart, tickNow, step);
             r.count = static_cast<std::uint32_t>(edges.size());
-            r.time = edges.size() >= 2 ? Clamp32(edges.back() - edges.front(), kOverflowTime) : 0;
+            r.time = edges.size() >= 2 ? clock.Between(edges.front(), edges.back()) : 0;
         } else {
+            const std::uint64_t from = tickNow > kPeriodLookBack ? tickNow - kPeriodLookBack : 0;
+            const std::vector<std::uint64_t> edges = SampledEdges(model, s, from, tickNow, step);
             const std::size_t n = edges.size();
-            r.time = n >= 2 ? Clamp32(edges[n - 1] - edges[n - 2], kOverflowTime) : kOverflowTime;
-            // Events since countFrom, at the rate seen in the last second.
-            const std::uint64_t span = tickNow - gateStart;
+            r.time = n >= 2 ? clock.Between(edges[n - 2], edges[n - 1]) : kOverflowTime;
+            // Events since countFrom, at the rate seen in the look-back.
+            const std::uint64_t span = tickNow - from;
             const std::uint64_t since = tickNow > countFrom ? tickNow - countFrom : 0;
             r.count =
                 span ? Clamp32(static_cast<std::uint64_t>(static_cast<double>(n) * since / span), kCountLimit) : 0;
@@ -547,12 +586,12 @@ FreqMeterResult MeasureFrequency(const SimRegisters& regs, const SignalModel& mo
         const std::uint64_t last = (hiCount - 1) / step * step;
         if (last < first) return r;
         r.count = Clamp32((last - first) / step + 1, 0xFFFFFFFFu);
-        r.time = Clamp32(e.Time(last) - e.Time(first), kOverflowTime);
+        r.time = clock.Between(e.Time(first), e.Time(last));
     } else {
         r.time = kOverflowTime;
         if (hiCount > 0) {
             const std::uint64_t last = (hiCount - 1) / step * step;
-            if (last >= step) r.time = Clamp32(e.Time(last) - e.Time(last - step), kOverflowTime);
+            if (last >= step) r.time = clock.Between(e.Time(last - step), e.Time(last));
         }
         const std::uint64_t fromCount = e.Count(countFrom);
         r.count = Clamp32(hiCount > fromCount ? (hiCount - fromCount) / step : 0, kCountLimit);

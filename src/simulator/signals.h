@@ -119,13 +119,22 @@ struct FreqMeterResult {
     std::uint32_t time = 0;   // 10 ns ticks from the first to the last edge, or one period
 };
 
-// The frequency meter as selected by FM_Src. Frequency mode counts rising
-// edges in the second before tickNow and reports the time from the first to
-// the last of them, so that (count - 1) * 10^8 / time is the frequency. Period
+// The meter's gate: 10 ms of the instrument's clock.
+inline constexpr std::uint64_t FreqMeterGate = 1'000'000;
+
+// The frequency meter as selected by FM_Src. Frequency mode counts the rising
+// edges in the gate before tickNow and reports the time from the first to the
+// last of them, so that (count - 1) * 10^8 / time is the frequency. Period
 // mode reports the last full period before tickNow (0xFFFFFFFF when there is
-// none) and the number of edges since countFrom (capped at 0x7FFFFFF).
-// HF inputs (codes 5 and 6) count every eighth edge.
+// none) and the number of edges since countFrom, the last counter reset
+// (capped at 0x7FFFFFF). HF inputs (codes 5 and 6) count every eighth edge.
+//
+// The signals run on exact time; the meter's clock runs fast by
+// timeBasePpm, so every time it measures (and its gate) is in its own
+// ticks: a true interval t reads as about t * (1 + timeBasePpm * 1e-6), and a
+// frequency reads low by the same factor until the program's calibration
+// trims it out.
 FreqMeterResult MeasureFrequency(const SimRegisters& regs, const SignalModel& model, std::uint64_t tickNow,
-                                 std::uint64_t countFrom = 0);
+                                 std::uint64_t countFrom = 0, double timeBasePpm = 0);
 
 }  // namespace kr40::sim

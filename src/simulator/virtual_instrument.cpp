@@ -95,7 +95,8 @@ void VirtualInstrument::QueueService(std::uint8_t kind)
     d[6] = (regs_.RangeA1() & 0x08) ? 0x01 : 0x00;  // generator off
     if (valid) {
         signals_.Configure(regs_);
-        const FreqMeterResult fm = MeasureFrequency(regs_, signals_, NowTick(Clock::now()));
+        const FreqMeterResult fm =
+            MeasureFrequency(regs_, signals_, NowTick(Clock::now()), counterFrom_, options_.timeBasePpm);
         d[7] = fm.status;
         for (int i = 0; i < 4; ++i) {
             d[8 + i] = static_cast<std::uint8_t>(fm.count >> (8 * i));
@@ -214,7 +215,10 @@ void VirtualInstrument::OnBlock(std::uint16_t address, const std::uint8_t* data,
         const std::uint16_t a = static_cast<std::uint16_t>(address + i);
         if ((a >> 8) == 0x7F && (a & 0xFF) < regs_.page.size()) {
             regs_.page[a & 0xFF] = data[i];
-            if ((a & 0xFF) == kFmSrcCell && (data[i] & 0x80)) ++counterResets_;
+            if ((a & 0xFF) == kFmSrcCell && (data[i] & 0x80)) {
+                counterFrom_ = NowTick(Clock::now());
+                ++counterResets_;
+            }
         } else if (a < 2 * regs_.wave.size()) {
             std::uint16_t& w = regs_.wave[a / 2];
             w = (a % 2) ? static_cast<std::uint16_t>((w & 0x00FF) | data[i] << 8)

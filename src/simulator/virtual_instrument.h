@@ -41,6 +41,9 @@ struct InstrumentOptions {
     // 0: unthrottled; LinkBytesPerSecond is the 2 Mbaud cable.
     double bytesPerSecond = 0;
     int servicePeriodMs = 50;
+    // How far the frequency meter's time base runs fast, in ppm: a small
+    // error the program's calibration (Calibrate/Time, 0.2 ppm steps) trims out.
+    double timeBasePpm = 3.0;
     SignalOptions sources;
 };
 
@@ -81,7 +84,8 @@ public:
     std::uint64_t ServicePeriods() const { return servicePeriods_; }
     std::uint64_t BytesQueued() const { return bytesQueued_; }
     std::uint64_t BytesTaken() const { return bytesTaken_; }
-    // Settings packets that asked the frequency meter to restart its counter.
+    // Settings packets that asked the frequency meter to restart its counter
+    // (from the moment the packet arrives).
     std::uint64_t CounterResets() const { return counterResets_; }
     const InstrumentOptions& Options() const { return options_; }
 
@@ -125,6 +129,7 @@ private:
     Clock::time_point lastService_, lastFrame_;
     LinkPacer toHost_, fromHost_;
     std::uint64_t signalTick_ = 0, acqStartTick_ = 0;
+    std::uint64_t counterFrom_ = 0;  // the frequency meter's counter counts edges after this tick
     std::uint8_t lastSeq_ = 0;
     bool wasRunning_ = false;
     std::uint32_t strayRng_ = 12345;

@@ -70,7 +70,7 @@ void ComposeChannel(ScopeState& st, int ch)
     std::uint8_t range = code;
     if (ch == 0 && !s.GenOn_Down) range |= 0x08;
     if (s.*c.acdc) range |= 0x10;
-    if (s.FFT_Dither && s.Debug_kr) range |= 0x20;
+    if (s.FFT_Dither && s.TDC_Clbr) range |= 0x20;  // the dither check box shows with TDC_Clbr only
     a.*c.range = range;
 
     const int probe = ProbeIndex(s, c.probe);

@@ -11,6 +11,7 @@
 #include "acquisition/acq_config.h"
 #include "acquisition/frame.h"
 #include "acquisition/scope_settings.h"
+#include "analysis/spectrum.h"
 #include "core/version.h"
 #include "device/link_shared.h"
 
@@ -41,7 +42,9 @@ struct ScopeState : LinkShared {
     std::string DataFileName;  // current waveform data file, empty when none
     bool SettingsLoaded = false;
     // Spectrum restart/recompute requests: averaging A1, averaging A2, A1, A2.
-    std::array<bool, 4> SpectrumRestart{};
+    SpectrumRequests SpectrumRestart{};
+    // The spectra, made when a spectrum is first asked for and kept.
+    std::unique_ptr<Spectrum> spectrum;
 };
 
 }  // namespace kr40

@@ -33,7 +33,7 @@ const TrigDialogTexts kTexts = {
     {"Pre Trigger", "Длина предвыборки"},
     {"Noise Reject / Double Level", "Шумоподавл. / Двойной уровень"},
     {"Additional Trigger Conditions (T+)", "Дополнительные режимы синхронизации (T+)"},
-    {"Cancel", "Отмена"},
+    kCancelText,
     {{
         {"Off", "Выкл."},
         {"1 Div", "1 дел"},

@@ -21,7 +21,7 @@ const ColourDialogTexts kColourTexts = {
         {"FFT", "БПФ"},
         {"Extra info", "Доп. информ."},
     }},
-    {"Cancel", "Отмена"},
+    kCancelText,
     {"Default", "По умолч."},
 };
 

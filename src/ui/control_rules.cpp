@@ -21,6 +21,7 @@ struct RuleRow {
     std::optional<WindowCommand> command;
     ClickStore store;
     SettingsEffect effect;
+    std::string_view partner = {};  // Exclusive: the other control
 };
 
 constexpr SettingsEffect Effect(SettingsCall call, bool rearm = false, bool rangeA1 = false, bool rangeA2 = false)
@@ -53,6 +54,11 @@ constexpr RuleRow Grouped(Group g, SettingsEffect e)
 constexpr RuleRow Act(std::string_view name, SettingsEffect e)
 {
     return {Match::Name, name, Group::Count, std::nullopt, ClickStore::None, e};
+}
+// Two check items of which at most one is checked.
+constexpr RuleRow Exclusive(std::string_view name, std::string_view partner, SettingsEffect e)
+{
+    return {Match::Name, name, Group::Count, std::nullopt, ClickStore::Exclusive, e, partner};
 }
 constexpr RuleRow ProbeHeader(std::string_view name, Group probe, SettingsEffect e)
 {
@@ -91,6 +97,8 @@ constexpr std::array kRules = {
     Command("Menu_BG_View", WindowCommand::BgView),
     Command("Menu_Open_Settings", WindowCommand::OpenSettings),
     Command("Menu_Save_Settings_As", WindowCommand::SaveSettingsAs),
+    Command("Menu_FFTSet", WindowCommand::FftSet),
+    Command("Menu_FM_Calibrate", WindowCommand::FmCalibrate),
 
     // Counter Reset restarts the frequency meter's counter once.
     Act("Menu_FM_RST", kCounterReset),
@@ -122,7 +130,9 @@ constexpr std::array kRules = {
     Named("Menu_Vectors", kRefresh),
     Named("Menu_Sinxx", kRefresh),
     Named("Menu_On_Top", kRefresh),
-    Prefixed("Menu_FFT_A", kRefresh),
+    // One spectrum view at a time.
+    Exclusive("Menu_FFT_A1", "Menu_FFT_A2", kRefresh),
+    Exclusive("Menu_FFT_A2", "Menu_FFT_A1", kRefresh),
 
     // Every other setting reaches the instrument.
     RuleRow{Match::AnyKey, {}, Group::Count, std::nullopt, ClickStore::Key, kApply},
@@ -163,9 +173,10 @@ ControlRule RuleOf(std::string_view control)
         ControlRule rule;
         rule.command = r.command;
         rule.store = r.store;
-        if (r.store == ClickStore::Key) {
+        if (r.store == ClickStore::Key || r.store == ClickStore::Exclusive) {
             if (!key) return {};  // a named row whose control holds no setting stores nothing
             rule.key = key;
+            if (r.store == ClickStore::Exclusive) rule.partner = ClickableKey(r.partner);
         } else if (r.store == ClickStore::ProbeToggle) {
             rule.probe = r.group;
         }
@@ -189,6 +200,10 @@ ClickOutcome ClickControl(ScopeSettings& s, std::string_view control, bool check
             else  // a radio menu item clicked again stays checked
                 SetGroupItem(s, rule.key->group, rule.key->item,
                              checked || GroupOf(rule.key->group).kind == GroupKind::MenuRadio);
+            break;
+        case ClickStore::Exclusive:
+            s.*rule.key->boolField = checked;
+            if (checked && rule.partner) s.*rule.partner->boolField = false;
             break;
         case ClickStore::ProbeToggle: {
             int& probe = s.Sel(rule.probe);

@@ -40,6 +40,8 @@ enum class WindowCommand {
     BgView,          // Menu_BG_View (the window keeps its state)
     OpenSettings,    // Menu_Open_Settings
     SaveSettingsAs,  // Menu_Save_Settings_As
+    FftSet,          // Menu_FFTSet
+    FmCalibrate,     // Menu_FM_Calibrate
 };
 
 // What a click stores before its effect is carried out.
@@ -47,6 +49,7 @@ enum class ClickStore {
     None,         // nothing: a window command, or a control without a rule
     Key,          // the control's key: a Bool field or a group item, from `checked`
     ProbeToggle,  // a volts/div header: the channel's probe x1 -> x10, anything else -> x1
+    Exclusive,    // the control's Bool key; checking it clears the partner control's
 };
 
 struct ControlRule {
@@ -54,6 +57,7 @@ struct ControlRule {
     ClickStore store = ClickStore::None;  // None with an effect: the control holds no setting but asks for it
     const SettingKey* key = nullptr;      // Key: the setting the control holds
     Group probe = Group::Count;           // ProbeToggle: ProbeA1 or ProbeA2
+    const SettingKey* partner = nullptr;  // Exclusive: the Bool key cleared on checking
     SettingsEffect effect;                // after storing; None for commands and unknown controls
 
     bool Known() const { return command || store != ClickStore::None || effect.call != SettingsCall::None; }

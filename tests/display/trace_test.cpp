@@ -411,7 +411,7 @@ TEST(RenderFrameTest, HooksRunInOrderAroundTheTraces)
         EXPECT_EQ(sc.At(traceX, traceLevel), a1);  // traces before the overlays
     };
     hooks.triggerFlag = [&](QPainter&) { calls.push_back("triggerFlag"); };
-    hooks.spectrum = [&](QPainter&) { calls.push_back("spectrum"); };
+    hooks.spectrum = [&](QImage&) { calls.push_back("spectrum"); };
     hooks.markers = [&](QPainter&) { calls.push_back("markers"); };
     hooks.spectrumBanner = [&](QPainter&) { calls.push_back("spectrumBanner"); };
     hooks.linkStats = [&](QPainter&) { calls.push_back("linkStats"); };
@@ -420,16 +420,25 @@ TEST(RenderFrameTest, HooksRunInOrderAroundTheTraces)
     EXPECT_EQ(calls, (std::vector<std::string>{"grid", "trigPosLine", "decoderOverlay", "triggerFlag", "spectrum",
                                                "markers", "spectrumBanner", "linkStats"}));
 
-    // Spectrum view: no time-domain traces, no trigger line or flag; grid
-    // off: no grid.
+    // Spectrum view without View Signal: no time-domain traces, no trigger
+    // line or flag; grid off: no grid.
     calls.clear();
     s.Grid = false;
+    s.FFT_View_Sig = false;
     sc.d.spectrumShown = true;
     hooks.decoderOverlay = [&](QPainter&) { calls.push_back("decoderOverlay"); };
     sc.Render(hooks);
     EXPECT_EQ(calls,
               (std::vector<std::string>{"decoderOverlay", "spectrum", "markers", "spectrumBanner", "linkStats"}));
     EXPECT_EQ(sc.At(traceX, traceLevel), bg);
+    // With View Signal the traces stay under the spectrum, dimmed once the
+    // spectrum is computed.
+    s.FFT_View_Sig = true;
+    sc.Render(hooks);
+    EXPECT_EQ(sc.At(traceX, traceLevel), a1);
+    sc.d.fftStatus[0] = 1;
+    sc.Render(hooks);
+    EXPECT_EQ(sc.At(traceX, traceLevel), ToRgb(BlendColor(s.Colors[ColorA1], s.Colors[ColorBackground], 2)));
 }
 
 TEST(RenderFrameTest, ScrollPositionIsClampedAndKept)

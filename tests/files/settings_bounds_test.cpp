@@ -68,5 +68,14 @@ TEST(SettingsBounds, AnOffScreenLevelReadsBackAtTheEdge)
     EXPECT_EQ(read.Lev_A2, LevelMin);
 }
 
+// A file with both spectrum views checked opens the A1 view only.
+TEST(SettingsBounds, BothSpectrumViewsFromAFileKeepA1)
+{
+    ScopeSettings s;
+    ReadSettingsImage(s, IniImage::FromText("[FFT]\nView_A1=1\nView_A2=1\n"), false);
+    EXPECT_TRUE(s.FFT_View_A1);
+    EXPECT_FALSE(s.FFT_View_A2);
+}
+
 }  // namespace
 }  // namespace kr40

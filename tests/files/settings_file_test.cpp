@@ -74,6 +74,7 @@ void ChangeEveryKey(ScopeSettings& s)
     }
     s.Tmin = 10;  // keep Tmin < Tmax so the pair rule does not interfere
     s.Tmax = 20;
+    s.FFT_View_A1 = false;  // one spectrum view at a time: A2's is the one changed
 }
 
 class SettingsFileTest : public ::testing::Test {

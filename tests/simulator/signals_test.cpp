@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "acquisition/acq_config.h"
+#include "analysis/freq_meter.h"
 #include "device/packets.h"
 #include "simulator/sim_registers.h"
 #include "state/compose.h"
@@ -217,6 +219,32 @@ TEST(SignalModelTest, ModulationWords)
 
 // ---------------------------------------------------------------------------
 
+// Registers with the meter set up as the program composes it, the generator
+// running a 1 kHz sine on A1.
+SimRegisters MeterRegisters(int mode, int input, int trigSource = ChA1)
+{
+    auto st = std::make_unique<ScopeState>();
+    st->settings.GenOn_Down = true;
+    st->settings.Sel(Group::FmMode) = mode;
+    st->settings.Sel(Group::FmInput) = input;
+    st->settings.Sel(Group::TrigSource) = trigSource;
+    ComposeAcqConfig(*st);
+    st->acq.Gen_Mode = 0;
+    st->acq.Gen_Shape = 0x50;
+    st->acq.Gen_Word_A = PhaseInc(1000);
+    st->acq.Gen_Ampl = 2001;
+    return RegistersOf(st->acq);
+}
+
+SignalModel Inputs(const SignalOptions& o, const SimRegisters& regs)
+{
+    SignalModel m(o);
+    m.Configure(regs);
+    return m;
+}
+
+constexpr std::uint64_t kNow = 350'000'123;  // 3.5 s
+
 struct MeterCase {
     const char* name;
     SignalOptions inputs;
@@ -238,39 +266,91 @@ TEST(FrequencyMeterTest, CountsAndPeriods)
         {"D1 HF prescaler", {.d1 = Source::Clock10k}, FmFreq, FmD1_HF, ChA1, 10000},
         {"trigger source D2", {.d2 = Source::Clock10k}, FmFreq, FmTrig, ChD2, 10000},
     };
-    const std::uint64_t now = 350'000'123;  // 3.5 s
     const std::uint64_t countFrom = 50'000'000;
     for (const MeterCase& c : cases) {
         SCOPED_TRACE(c.name);
-        auto st = std::make_unique<ScopeState>();
-        st->settings.GenOn_Down = true;
-        st->settings.Sel(Group::FmMode) = c.mode;
-        st->settings.Sel(Group::FmInput) = c.input;
-        st->settings.Sel(Group::TrigSource) = c.trigSource;
-        ComposeAcqConfig(*st);
-        st->acq.Gen_Mode = 0;
-        st->acq.Gen_Shape = 0x50;
-        st->acq.Gen_Word_A = PhaseInc(1000);
-        st->acq.Gen_Ampl = 2001;
-        const SimRegisters regs = RegistersOf(st->acq);
-        SignalModel m(c.inputs);
-        m.Configure(regs);
-
-        const FreqMeterResult r = MeasureFrequency(regs, m, now, countFrom);
+        const SimRegisters regs = MeterRegisters(c.mode, c.input, c.trigSource);
+        const FreqMeterResult r = MeasureFrequency(regs, Inputs(c.inputs, regs), kNow, countFrom);
         const int code = regs.FmSrc() & 0x0F;
         if (c.mode == FmFreq) {
             EXPECT_EQ(r.status, code | 0x30);
             const double prescale = (code == 5 || code == 6) ? 8 : 1;
-            EXPECT_NEAR(r.count, c.hz / prescale, 1.0);
+            // Edges in the 10 ms gate.
+            EXPECT_NEAR(r.count, c.hz * 0.01 / prescale, 1.0);
             ASSERT_GT(r.time, 0u);
-            EXPECT_LE(r.time, 100'000'000u);
-            EXPECT_NEAR((r.count - 1.0) * 1e8 / r.time * prescale, c.hz, c.hz * 1e-3);
+            EXPECT_LE(r.time, FreqMeterGate);
+            EXPECT_NEAR((r.count - 1.0) * 1e8 / r.time * prescale, c.hz, c.hz * 2e-6);
         } else {
             EXPECT_EQ(r.status, code | 0x20);
-            EXPECT_NEAR(r.time, 1e8 / c.hz, 1e8 / c.hz * 1e-3);
+            EXPECT_NEAR(r.time, 1e8 / c.hz, 1.0);
             EXPECT_NEAR(r.count, c.hz * 3.0, 1.0);  // events in the 3 s since countFrom
         }
     }
+}
+
+TEST(FrequencyMeterTest, TenMillisecondGate)
+{
+    // The 10 kHz clock rises at every multiple of 10000 ticks; the gate is
+    // (kNow - 10^6, kNow].
+    struct Case {
+        const char* name;
+        int input;
+        std::uint32_t count, time;
+    };
+    const Case cases[] = {
+        {"D2: 100 edges, 99 periods", FmD2, 100, 990'000},
+        {"D2 HF: every eighth edge (multiples of 8 from 34904 to 35000)", FmD2_HF, 13, 960'000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const SimRegisters regs = MeterRegisters(FmFreq, c.input);
+        const FreqMeterResult r = MeasureFrequency(regs, Inputs({.d2 = Source::Clock10k}, regs), kNow);
+        EXPECT_EQ(r.count, c.count);
+        EXPECT_EQ(r.time, c.time);
+    }
+}
+
+TEST(FrequencyMeterTest, TimeBaseErrorAndItsCalibration)
+{
+    const SimRegisters freq = MeterRegisters(FmFreq, FmD2);
+    const SimRegisters period = MeterRegisters(FmPeriod, FmA1);
+    const SignalModel m = Inputs({.a1 = Source::Sine1k3Vpp, .d2 = Source::Clock10k}, freq);
+    // A 10 ms gate resolves about 1 ppm.
+    constexpr double kResolution = 1.2e-6;
+    for (const double ppm : {40.0, -40.0, 3.0}) {
+        SCOPED_TRACE(ppm);
+        const int cal = static_cast<int>(std::lround(ppm / 0.2));
+        for (const std::uint64_t now : {kNow, kNow + 123'457, kNow + 9'876'543}) {
+            const FreqMeterResult f = MeasureFrequency(freq, m, now, 0, ppm);
+            const FreqMeterValues v{f.status, f.count, f.time, 0};
+            ASSERT_TRUE(MeterFrequency(v).has_value());
+            // The meter's clock runs fast by ppm: the frequency reads low by as much...
+            EXPECT_NEAR(*MeterFrequency(v) / 10000, 1 - ppm * 1e-6, kResolution);
+            // ... and the program's calibration puts it right.
+            const FreqMeterValues trimmed{f.status, f.count, f.time, cal};
+            EXPECT_NEAR(*MeterFrequency(trimmed) / 10000, 1, kResolution);
+
+            // A period of 1 ms lasts 100000 * (1 + ppm) of its ticks.
+            EXPECT_NEAR(MeasureFrequency(period, m, now, 0, ppm).time, 100'000 * (1 + ppm * 1e-6), 1.0);
+        }
+    }
+}
+
+TEST(FrequencyMeterTest, CounterCountsFromItsLastReset)
+{
+    const SimRegisters regs = MeterRegisters(FmPeriod, FmD2);
+    const SignalModel m = Inputs({.d2 = Source::Clock10k}, regs);
+    EXPECT_EQ(MeasureFrequency(regs, m, kNow, kNow - 2'500'000).count, 250u);  // 25 ms of 10 kHz
+    EXPECT_EQ(MeasureFrequency(regs, m, kNow, kNow).count, 0u);                // reset just now
+    // 27 bits: the counter stops at 0x7FFFFFF (after 3.7 hours of 10 kHz).
+    EXPECT_EQ(MeasureFrequency(regs, m, 2'000'000'000'000, 0).count, 0x7FFFFFFu);
+    // The reset bit in the source register does not change the measurement.
+    SimRegisters withReset = regs;
+    withReset.page[0x30] |= 0x80;
+    const FreqMeterResult a = MeasureFrequency(regs, m, kNow, 0), b = MeasureFrequency(withReset, m, kNow, 0);
+    EXPECT_EQ(b.status, a.status);
+    EXPECT_EQ(b.count, a.count);
+    EXPECT_EQ(b.time, a.time);
 }
 
 TEST(FrequencyMeterTest, OffAndSilentInputs)

@@ -173,7 +173,7 @@ struct RangeCase {
     const char* name;
     const char* a1Volts;
     const char* a2Volts;
-    bool a1Ac, a2Ac, genOn, dither, debug;
+    bool a1Ac, a2Ac, genOn, dither, tdcClbr;
     std::int32_t uV1, uV2;
     std::uint8_t range1, range2;
 };
@@ -200,7 +200,8 @@ TEST(ComposeAcqConfigTest, RangeCodesAndBits)
         s.A2_ACDC = c.a2Ac;
         s.GenOn_Down = c.genOn;
         s.FFT_Dither = c.dither;
-        s.Debug_kr = c.debug;
+        s.TDC_Clbr = c.tdcClbr;
+        s.Debug_kr = !c.tdcClbr;  // the other service flag does not switch it
         ComposeAcqConfig(st);
         EXPECT_EQ(st.acq.uV_Div_A1, c.uV1);
         EXPECT_EQ(st.acq.uV_Div_A2, c.uV2);

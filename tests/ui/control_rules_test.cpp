@@ -168,6 +168,8 @@ TEST(ControlRules, WindowCommandsStoreNothing)
         {"Menu_BG_View", WindowCommand::BgView},
         {"Menu_Open_Settings", WindowCommand::OpenSettings},
         {"Menu_Save_Settings_As", WindowCommand::SaveSettingsAs},
+        {"Menu_FFTSet", WindowCommand::FftSet},
+        {"Menu_FM_Calibrate", WindowCommand::FmCalibrate},
     };
     for (const Command& c : commands) {
         for (bool checked : {false, true}) {
@@ -195,6 +197,23 @@ TEST(ControlRules, CounterResetAsksForTheOneShotReset)
     EXPECT_EQ(Differences(before, s), std::vector<std::string>{});
 }
 
+// The two spectrum views exclude each other; unchecking one leaves the other.
+TEST(ControlRules, SpectrumViewsExcludeEachOther)
+{
+    ScopeSettings s;
+    s.FFT_View_A1 = true;
+    EXPECT_EQ(ClickControl(s, "Menu_FFT_A2", true).effect.call, SettingsCall::Refresh);
+    EXPECT_TRUE(s.FFT_View_A2);
+    EXPECT_FALSE(s.FFT_View_A1);
+    ClickControl(s, "Menu_FFT_A1", true);
+    EXPECT_TRUE(s.FFT_View_A1);
+    EXPECT_FALSE(s.FFT_View_A2);
+    s.FFT_View_A2 = true;  // as a settings file may hold them
+    ClickControl(s, "Menu_FFT_A1", false);
+    EXPECT_FALSE(s.FFT_View_A1);
+    EXPECT_TRUE(s.FFT_View_A2);
+}
+
 // No button or menu item holding a setting falls through without a rule.
 TEST(ControlRules, EveryHeldButtonAndMenuItemHasARule)
 {
@@ -206,7 +225,7 @@ TEST(ControlRules, EveryHeldButtonAndMenuItemHasARule)
         const ControlRule r = RuleOf(k.heldBy);
         ASSERT_TRUE(r.Known());
         if (r.command) continue;
-        EXPECT_EQ(r.store, ClickStore::Key);
+        EXPECT_TRUE(r.store == ClickStore::Key || r.store == ClickStore::Exclusive);
         EXPECT_EQ(r.key, &k);
         EXPECT_NE(r.effect.call, SettingsCall::None);
     }

@@ -1,0 +1,39 @@
+#pragma once
+// Fast Fourier transform of real input, X[k] = sum x[n] e^(-2 pi i k n / N),
+// for N = 2^log2n points up to 2^maxLog2. Tables are built once in the
+// constructor; Forward allocates nothing.
+//
+// The N reals are taken as N/2 complex values, transformed by radix-4
+// Stockham passes (one radix-2 pass when log2(N/2) is odd) on split real and
+// imaginary arrays, and separated into the spectrum of the real sequence.
+
+#include <complex>
+#include <vector>
+
+namespace kr40 {
+
+class RealFft {
+public:
+    explicit RealFft(int maxLog2 = 15);
+
+    int MaxLog2() const { return maxLog2_; }
+
+    // X[0 .. N/2 - 1] of the N = 2^log2n real values x[0 .. N-1] into out
+    // (N/2 entries). log2n must lie in 1..MaxLog2(). x and out must not
+    // overlap.
+    void Forward(int log2n, const double* x, std::complex<double>* out);
+
+private:
+    int maxLog2_;
+    // e^(-2 pi i k / Nmax), k = 0 .. Nmax/2 - 1, real and imaginary parts.
+    std::vector<double> cos_, sin_;
+    // Twiddles of the radix-4 pass of length L = 2^t (t = 2 .. maxLog2 - 1),
+    // from passTwiddle_[passOffset_[t]]: six runs of L/4 values, Re and Im of
+    // w^p, w^2p, w^3p (w = e^(-2 pi i / L), p = 0 .. L/4 - 1), so that the
+    // passes read them in order.
+    std::vector<double> passTwiddle_;
+    std::vector<int> passOffset_;
+    std::vector<double> scratch_;  // Nmax values: split real / imaginary work
+};
+
+}  // namespace kr40
