@@ -33,8 +33,9 @@ test: build
 
 bench: bootstrap
 	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKR40_BUILD_TESTS=OFF -DKR40_BUILD_BENCH=ON
-	cmake --build $(BENCH_DIR) -j $(JOBS) --target kr40_bench
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target kr40_bench kr40
 	$(BENCH_DIR)/bench/kr40_bench
+	QT_QPA_PLATFORM=offscreen python3 bench/memory_bench.py $(BENCH_DIR)/src/kr40
 
 # Every test under AddressSanitizer and UBSan; the link fuzz test feeds 10^8
 # bytes here (10^7 in `make test`).

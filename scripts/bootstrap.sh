@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build ccache
   qt6-base-dev libftdi1-dev libpng-dev zlib1g-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev python3
   fonts-liberation xvfb clang-format locales
 )
 locales=(de_DE ru_RU)

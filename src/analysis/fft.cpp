@@ -12,6 +12,13 @@
 #else
 #define KR40_FFT_CLONES
 #endif
+#if defined(__GNUC__) || defined(__clang__)
+#define KR40_FFT_INLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define KR40_FFT_INLINE __forceinline
+#else
+#define KR40_FFT_INLINE inline
+#endif
 
 namespace kr40 {
 
@@ -57,7 +64,7 @@ void FirstPass4(int m, const double* __restrict x, double* __restrict yr, double
 }
 
 // The butterflies of s contiguous values that share one set of twiddles.
-inline __attribute__((always_inline)) void Butterflies4(
+KR40_FFT_INLINE void Butterflies4(
     int s, const double* __restrict ar, const double* __restrict ai, const double* __restrict br,
     const double* __restrict bi, const double* __restrict cr, const double* __restrict ci, const double* __restrict dr,
     const double* __restrict di, double* __restrict y0r, double* __restrict y0i, double* __restrict y1r,
@@ -87,7 +94,7 @@ inline __attribute__((always_inline)) void Butterflies4(
 // constant stride (the passes right after the first) the butterflies of one p
 // become straight-line code over a vector or two instead of a loop.
 template <int FixedStride>
-inline __attribute__((always_inline)) void Pass4Body(int m, int stride, const double* __restrict xr,
+KR40_FFT_INLINE void Pass4Body(int m, int stride, const double* __restrict xr,
                                                      const double* __restrict xi, double* __restrict yr,
                                                      double* __restrict yi, const double* __restrict tw)
 {

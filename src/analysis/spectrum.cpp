@@ -368,6 +368,18 @@ void ComputeSpectrum(Spectrum& sp, int channel, const ScopeSettings& s, const Fr
     req[recomputeFlag] = false;
 }
 
+double ReferenceLevelDb(int scale, double uvDiv)
+{
+    return 20 * std::log10(uvDiv * 4 * 1e-6 * 0.70710678) + ScaleOffsetDb(scale);
+}
+
+int TopLevelDb(double referenceLevel)
+{
+    for (int t = -120; t <= 115; t += 5)
+        if (t > referenceLevel - 0.5) return t;
+    return 120;
+}
+
 void SpectrumToDisplay(Spectrum& sp, int channel, const ScopeSettings& s, double uvDivNow)
 {
     ChannelSpectrum& c = sp.ch[Idx(channel)];
@@ -375,13 +387,7 @@ void SpectrumToDisplay(Spectrum& sp, int channel, const ScopeSettings& s, double
     const int points = c.Points();
     const double offset = ScaleOffsetDb(s.FFT_Scale);
 
-    const double level = 20 * std::log10(uvDivNow * 4 * 1e-6 * 0.70710678) + offset;
-    int top = 120;
-    for (int t = -120; t <= 115; t += 5)
-        if (t > level - 0.5) {
-            top = t;
-            break;
-        }
+    const int top = TopLevelDb(ReferenceLevelDb(s.FFT_Scale, uvDivNow));
     const int range = s.FFT_15dB_div ? 120 : 80;
     const double perDb = s.FFT_15dB_div ? 2.1333333333333333 : 3.2;
 

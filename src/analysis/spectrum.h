@@ -55,6 +55,12 @@ enum FftWindow : int {
 double ScaleOffsetDb(int scale);
 double WindowGain(int window);
 
+// Reference level L of a full-scale sine (±4 divisions) at `uvDiv` in the
+// scale's unit, and the level of the grid top: the first of -120, -115, ...,
+// 115 above L - 0.5, else 120.
+double ReferenceLevelDb(int scale, double uvDiv);
+int TopLevelDb(double referenceLevel);
+
 // Window value w[n] of an M-sample window (D = M - 1), with the constants the
 // instrument's program has always used.
 double WindowValue(int window, int n, int m);

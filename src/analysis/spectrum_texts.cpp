@@ -40,18 +40,6 @@ double UvDivNow(const DisplayInputs& in, int channel)
 
 }  // namespace
 
-double ReferenceLevelDb(int scale, double uvDiv)
-{
-    return 20 * std::log10(uvDiv * 4 * 1e-6 * 0.70710678) + ScaleOffsetDb(scale);
-}
-
-int TopLevelDb(double referenceLevel)
-{
-    for (int t = -120; t <= 115; t += 5)
-        if (t > referenceLevel - 0.5) return t;
-    return 120;
-}
-
 int SpectrumZoom(const ScopeSettings& s)
 {
     static constexpr std::array<int, 6> kZooms = {1, 2, 5, 10, 20, 50};

@@ -15,12 +15,6 @@ namespace kr40 {
 
 struct Spectrum;
 
-// Reference level L of a full-scale sine (±4 divisions) at `uvDiv` in the
-// scale's unit, and the level of the grid top: the first of -120, -115, ...,
-// 115 above L - 0.5, else 120.
-double ReferenceLevelDb(int scale, double uvDiv);
-int TopLevelDb(double referenceLevel);
-
 // Horizontal zoom of the spectrum: 1, 2, 5, 10, 20 or 50.
 int SpectrumZoom(const ScopeSettings& s);
 

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
@@ -20,6 +21,7 @@
 
 #include "acquisition/scope_settings.h"
 #include "acquisition/scope_tables.h"
+#include "analysis/spectrum.h"
 #include "app/single_instance.h"
 #include "display/screen.h"
 #include "simulator/sim_provider.h"
@@ -412,6 +414,33 @@ TEST_F(MainWindowTest, CounterResetReachesTheInstrumentOnce)
     window->Action("Menu_FM_Freq")->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return (Instrument().Registers().FmSrc() & 0x10) == 0; }, 5000));
     EXPECT_EQ(Instrument().CounterResets(), 1u);
+}
+
+// The two spectrum views exclude each other; the scroll bar walks the bins
+// of the shown spectrum and returns to the samples in the time view.
+TEST_F(MainWindowTest, SpectrumViewsAndTheScrollBar)
+{
+    Start();
+    QScrollBar* x = window->findChild<QScrollBar*>("ScrollBar_X_POS");
+    ASSERT_NE(x, nullptr);
+    St().settings.FFT_Size = 6;  // Auto
+    Btn("SpeedButton_Run")->click();
+    window->Action("Menu_FFT_A1")->trigger();
+    window->Action("Menu_FFT_A2")->trigger();
+    EXPECT_TRUE(window->Action("Menu_FFT_A2")->isChecked());
+    EXPECT_FALSE(window->Action("Menu_FFT_A1")->isChecked());
+    ASSERT_TRUE(WaitFrames(2));
+    ASSERT_NE(St().spectrum, nullptr);
+    const int validLen = St().live->rec.ValidLen;
+    const int bins = St().spectrum->ch[1].Bins();
+    EXPECT_EQ(St().spectrum->ch[1].status, FftComputed);
+    EXPECT_GE(2 * bins, validLen);
+    EXPECT_EQ(x->maximum(), bins);
+
+    window->Action("Menu_FFT_A2")->trigger();
+    EXPECT_FALSE(window->Action("Menu_FFT_A2")->isChecked());
+    ASSERT_TRUE(WaitFrames(1));
+    EXPECT_EQ(x->maximum(), St().live->rec.ValidLen);
 }
 
 TEST_F(MainWindowTest, HighResolutionWheelStepsOncePerNotch)
