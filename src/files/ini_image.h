@@ -7,19 +7,15 @@
 #include <string_view>
 #include <vector>
 
+#include "files/safe_file.h"
+
 namespace kr40 {
 
-// NotAFile: something other than a regular file (a FIFO, a device, a socket)
-// stands at the name; TooLarge: the file is bigger than kIniMaxFileSize.
-enum class IniLoadResult { Ok, Missing, Unreadable, NotAFile, TooLarge };
+using IniLoadResult = FileReadResult;
 
 // The largest file Load reads. Settings files are a few kB; anything near this
 // size is not one, and a bound keeps a wrong choice from filling the memory.
 inline constexpr std::uintmax_t kIniMaxFileSize = 1024 * 1024;
-
-// True when `path` (after following links) is an existing file whose owner
-// has no write permission: such a file is left as it is.
-bool IsReadOnlyFile(const std::filesystem::path& path);
 
 // In-memory image of an INI-syntax text file: "[Section]" lines and
 // "Key=Value" lines. The image keeps every line it was given -- comments,
