@@ -33,6 +33,7 @@
 #include "files/file_kind.h"
 #include "files/settings_file.h"
 #include "state/compose.h"
+#include "state/data_commands.h"
 #include "state/scope_state.h"
 #include "state/settings_commands.h"
 #include "trigger/trig_set_dialog.h"
@@ -222,6 +223,16 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             return Menu_FFTSetClick();
         case WindowCommand::FmCalibrate:
             return Menu_FM_CalibrateClick();
+        case WindowCommand::BgSwap:
+            // The reference is shown whether or not there was anything to swap.
+            bgView_ = true;
+            Menu_BG_DoClick(st_);
+            SyncControls();
+            return ApplyView();
+        case WindowCommand::BgClear:
+            Menu_BG_ClrClick(st_);
+            SyncControls();
+            return ApplyView();
         case WindowCommand::MarkersOne:
         case WindowCommand::MarkersTwo:
             SetMarkerMode(st_.settings, command == WindowCommand::MarkersOne ? 1 : 2);
@@ -416,6 +427,7 @@ void MainWindow::Handoff()
 void MainWindow::DrawFrame()
 {
     if (st_.link.NewFrameProcess.exchange(false)) {
+        st_.LiveExists = true;
         RequestPersistenceReset(d_);
         NoteDataFrame(d_);
         ++framesDrawn_;

@@ -218,7 +218,12 @@ void DeviceLink::OnMain(std::uint8_t type, std::span<const std::uint8_t> payload
     ctx.FmTime = static_cast<std::int32_t>(fm.time);
     ctx.TimeBaseCal = fm.timeCal;
     ctx.tdc = ls.identity.Get().Tdc;
-    if (DecodeFrame(type, payload, status, ctx, live_, recorder_) != DecodeResult::Ok) {
+    DecodeResult decoded;
+    {
+        std::lock_guard lock(st_.liveMutex);
+        decoded = DecodeFrame(type, payload, status, ctx, live_, recorder_);
+    }
+    if (decoded != DecodeResult::Ok) {
         ++ls.counters.malformedFrames;
         return;
     }

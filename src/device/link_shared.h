@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 #include "acquisition/acq_config.h"
 #include "core/guarded.h"
@@ -50,6 +51,11 @@ struct LinkShared {
 
     LinkState link;
     TransportState transport;
+
+    // Held by the acquisition thread while it decodes into the live frame, and
+    // by a command of the window that reads or replaces the live frame outside
+    // the screen hand-off (saving, opening, swapping with the reference).
+    std::mutex liveMutex;
 };
 
 }  // namespace kr40

@@ -34,7 +34,10 @@ struct ScopeState : LinkShared {
     std::unique_ptr<FrameSet> live = std::make_unique<FrameSet>();
     std::unique_ptr<FrameSet> ref = std::make_unique<FrameSet>();
     FrameRecord lastRec{};
-    bool RefExists = false;  // a reference frame is stored
+    bool LiveExists = false;  // a frame was captured or opened
+    bool RefExists = false;   // a reference frame is stored
+    // Display names: the data file each frame came from (or was saved to).
+    std::string LiveName, RefName;
     RecorderStream recorder;
 
     // Files.

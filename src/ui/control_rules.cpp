@@ -99,6 +99,8 @@ constexpr std::array kRules = {
     Command("Menu_Save_Settings_As", WindowCommand::SaveSettingsAs),
     Command("Menu_FFTSet", WindowCommand::FftSet),
     Command("Menu_FM_Calibrate", WindowCommand::FmCalibrate),
+    Command("Menu_BG_Do", WindowCommand::BgSwap),
+    Command("Menu_BG_Clr", WindowCommand::BgClear),
 
     // Counter Reset restarts the frequency meter's counter once.
     Act("Menu_FM_RST", kCounterReset),

@@ -42,6 +42,8 @@ enum class WindowCommand {
     SaveSettingsAs,  // Menu_Save_Settings_As
     FftSet,          // Menu_FFTSet
     FmCalibrate,     // Menu_FM_Calibrate
+    BgSwap,          // Menu_BG_Do
+    BgClear,         // Menu_BG_Clr
 };
 
 // What a click stores before its effect is carried out.

@@ -443,6 +443,28 @@ TEST_F(MainWindowTest, SpectrumViewsAndTheScrollBar)
     EXPECT_EQ(x->maximum(), St().live->rec.ValidLen);
 }
 
+// A captured frame goes behind the live one and is shown; clearing it
+// leaves only the live frame.
+TEST_F(MainWindowTest, CapturedFrameBecomesTheReference)
+{
+    Start();
+    window->Action("Menu_BG_Do")->trigger();  // nothing yet: only the view is checked
+    EXPECT_TRUE(window->Action("Menu_BG_View")->isChecked());
+    EXPECT_FALSE(St().RefExists);
+    Btn("SpeedButton_Sngl")->click();
+    ASSERT_TRUE(WaitFrames(1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Btn("SpeedButton_Sngl")->isChecked(); }, 5000));
+    const int validLen = St().live->rec.ValidLen;
+    window->Action("Menu_BG_Do")->trigger();
+    EXPECT_TRUE(St().RefExists);
+    EXPECT_FALSE(St().LiveExists);
+    EXPECT_EQ(St().ref->rec.ValidLen, validLen);
+    EXPECT_EQ(St().settings.bgD_Zero, 1);
+    window->Action("Menu_BG_Clr")->trigger();
+    EXPECT_FALSE(St().RefExists);
+    EXPECT_EQ(St().settings.bgD_Zero, 0);
+}
+
 TEST_F(MainWindowTest, HighResolutionWheelStepsOncePerNotch)
 {
     Start(false);

@@ -170,6 +170,8 @@ TEST(ControlRules, WindowCommandsStoreNothing)
         {"Menu_Save_Settings_As", WindowCommand::SaveSettingsAs},
         {"Menu_FFTSet", WindowCommand::FftSet},
         {"Menu_FM_Calibrate", WindowCommand::FmCalibrate},
+        {"Menu_BG_Do", WindowCommand::BgSwap},
+        {"Menu_BG_Clr", WindowCommand::BgClear},
     };
     for (const Command& c : commands) {
         for (bool checked : {false, true}) {
