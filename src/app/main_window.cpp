@@ -31,9 +31,11 @@
 #include "display/screen.h"
 #include "display/trace.h"
 #include "files/file_kind.h"
+#include "files/image_file.h"
 #include "files/settings_file.h"
 #include "state/compose.h"
 #include "state/data_commands.h"
+#include "state/export_commands.h"
 #include "state/scope_state.h"
 #include "state/settings_commands.h"
 #include "trigger/trig_set_dialog.h"
@@ -233,6 +235,19 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             Menu_BG_ClrClick(st_);
             SyncControls();
             return ApplyView();
+        case WindowCommand::ExportText:
+            return Menu_TextClick(st_, Ask());
+        case WindowCommand::ExportBinA1:
+        case WindowCommand::ExportBinA2:
+        case WindowCommand::ExportBinD1:
+        case WindowCommand::ExportBinD2:
+            return Menu_EBinClick(st_, Ask(),
+                                  ChanA1 + static_cast<int>(command) - static_cast<int>(WindowCommand::ExportBinA1));
+        case WindowCommand::ExportImage: {
+            const QImage& screen = d_.ScreenBitmap;
+            return Menu_ImageClick(
+                st_, Ask(), PixelView{screen.constBits(), screen.width(), screen.height(), screen.bytesPerLine()});
+        }
         case WindowCommand::MarkersOne:
         case WindowCommand::MarkersTwo:
             SetMarkerMode(st_.settings, command == WindowCommand::MarkersOne ? 1 : 2);

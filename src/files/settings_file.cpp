@@ -10,6 +10,7 @@
 #include "core/texts.h"
 #include "core/version.h"
 #include "device/link_shared.h"
+#include "files/file_texts.h"
 #include "files/ini_image.h"
 
 #ifdef _WIN32
@@ -22,16 +23,11 @@ namespace kr40 {
 
 namespace {
 
-constexpr TextPair kInvalidFormat = {"Invalid file format.", "Неверный формат файла."};
-constexpr TextPair kOldGeneration = {"Use software version 1.xx to open.",
-                                     "Для открытия используйте программу версии 1.xx."};
 constexpr TextPair kOpenSettingsTitle = {"Open Settings", "Открытие файла настроек"};
 constexpr TextPair kSaveSettingsTitle = {"Save Settings", "Сохранение файла настроек"};
 constexpr TextPair kSaveFilter = {"KR40 Settings File (*.krs)|*.krs", "Файл настроек KR40 (*.krs)|*.krs"};
 constexpr TextPair kOpenFilter = {"KR40 Settings File (*.krs)|*.krs|All Files (*.*)|*.*",
                                   "Файлы настроек KR40 (*.krs)|*.krs|Все файлы (*.*)|*.*"};
-constexpr TextPair kCantWrite = {"Can't open file for writing.", "Нет доступа к файлу."};
-constexpr TextPair kNotFound = {"File not found.", "Файл не найден."};
 constexpr TextPair kNotAFile = {"This is not a regular file.", "Это не обычный файл."};
 constexpr TextPair kTooLarge = {"The file is too large for a settings file.", "Файл слишком велик для файла настроек."};
 constexpr TextPair kReadOnlyKept = {"The settings file is read-only; the settings were not saved.",
@@ -153,11 +149,6 @@ void ReadKey(ScopeSettings& s, const SettingKey& k, const IniImage& img)
     }
 }
 
-void ShowError(Prompts& prompts, const TextPair& caption, const std::string& text, bool russian)
-{
-    prompts.Message(Tr(caption, russian), text, PromptIcon::Error, PromptButtons::Ok);
-}
-
 std::string FolderOf(const std::string& path)
 {
     return std::filesystem::path(path).parent_path().string();
@@ -235,13 +226,13 @@ bool ReadSettings(ScopeSettings& s, Prompts& prompts, const std::filesystem::pat
     IniImage img;
     if (const IniLoadResult loaded = img.Load(file); loaded != IniLoadResult::Ok) {
         if (!startup)
-            ShowError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(LoadFailureText(loaded), s.Russian),
-                      s.Russian);
+            ShowFileError(prompts, kOpenSettingsTitle, file.string() + "\n" + Tr(LoadFailureText(loaded), s.Russian),
+                          s.Russian);
         return false;
     }
     if (!startup) {
         if (auto reason = RejectSettingsImage(img)) {
-            ShowError(prompts, kOpenSettingsTitle, "\n" + Tr(*reason, s.Russian), s.Russian);
+            ShowFileError(prompts, kOpenSettingsTitle, "\n" + Tr(*reason, s.Russian), s.Russian);
             return false;
         }
     }
@@ -278,7 +269,7 @@ bool SaveSettingsAs(const ScopeSettings& s, const LinkShared& io, Prompts& promp
 
     const bool ok = WriteSettings(s, io, *chosen, false);
     const bool ru = s.Russian;
-    if (!ok) ShowError(prompts, kSaveSettingsTitle, *chosen + "\n" + Tr(kCantWrite, ru), ru);
+    if (!ok) ShowFileError(prompts, kSaveSettingsTitle, *chosen + "\n" + Tr(kCantWrite, ru), ru);
     return ok;
 }
 

@@ -101,6 +101,12 @@ constexpr std::array kRules = {
     Command("Menu_FM_Calibrate", WindowCommand::FmCalibrate),
     Command("Menu_BG_Do", WindowCommand::BgSwap),
     Command("Menu_BG_Clr", WindowCommand::BgClear),
+    Command("Menu_Text", WindowCommand::ExportText),
+    Command("Menu_EBin_A1", WindowCommand::ExportBinA1),
+    Command("Menu_EBin_A2", WindowCommand::ExportBinA2),
+    Command("Menu_EBin_D1", WindowCommand::ExportBinD1),
+    Command("Menu_EBin_D2", WindowCommand::ExportBinD2),
+    Command("Menu_Image", WindowCommand::ExportImage),
 
     // Counter Reset restarts the frequency meter's counter once.
     Act("Menu_FM_RST", kCounterReset),

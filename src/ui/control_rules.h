@@ -44,6 +44,12 @@ enum class WindowCommand {
     FmCalibrate,     // Menu_FM_Calibrate
     BgSwap,          // Menu_BG_Do
     BgClear,         // Menu_BG_Clr
+    ExportText,      // Menu_Text
+    ExportBinA1,     // Menu_EBin_A1 .. Menu_EBin_D2, in channel order
+    ExportBinA2,
+    ExportBinD1,
+    ExportBinD2,
+    ExportImage,  // Menu_Image
 };
 
 // What a click stores before its effect is carried out.
