@@ -64,12 +64,13 @@ void FirstPass4(int m, const double* __restrict x, double* __restrict yr, double
 }
 
 // The butterflies of s contiguous values that share one set of twiddles.
-KR40_FFT_INLINE void Butterflies4(
-    int s, const double* __restrict ar, const double* __restrict ai, const double* __restrict br,
-    const double* __restrict bi, const double* __restrict cr, const double* __restrict ci, const double* __restrict dr,
-    const double* __restrict di, double* __restrict y0r, double* __restrict y0i, double* __restrict y1r,
-    double* __restrict y1i, double* __restrict y2r, double* __restrict y2i, double* __restrict y3r,
-    double* __restrict y3i, double w1r, double w1i, double w2r, double w2i, double w3r, double w3i)
+KR40_FFT_INLINE void Butterflies4(int s, const double* __restrict ar, const double* __restrict ai,
+                                  const double* __restrict br, const double* __restrict bi, const double* __restrict cr,
+                                  const double* __restrict ci, const double* __restrict dr, const double* __restrict di,
+                                  double* __restrict y0r, double* __restrict y0i, double* __restrict y1r,
+                                  double* __restrict y1i, double* __restrict y2r, double* __restrict y2i,
+                                  double* __restrict y3r, double* __restrict y3i, double w1r, double w1i, double w2r,
+                                  double w2i, double w3r, double w3i)
 {
     for (int q = 0; q < s; ++q) {
         const double t0r = ar[q] + cr[q], t0i = ai[q] + ci[q];
@@ -94,9 +95,8 @@ KR40_FFT_INLINE void Butterflies4(
 // constant stride (the passes right after the first) the butterflies of one p
 // become straight-line code over a vector or two instead of a loop.
 template <int FixedStride>
-KR40_FFT_INLINE void Pass4Body(int m, int stride, const double* __restrict xr,
-                                                     const double* __restrict xi, double* __restrict yr,
-                                                     double* __restrict yi, const double* __restrict tw)
+KR40_FFT_INLINE void Pass4Body(int m, int stride, const double* __restrict xr, const double* __restrict xi,
+                               double* __restrict yr, double* __restrict yi, const double* __restrict tw)
 {
     const int s = FixedStride != 0 ? FixedStride : stride;
     const std::ptrdiff_t quarter = static_cast<std::ptrdiff_t>(s) * m;

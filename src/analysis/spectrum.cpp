@@ -12,10 +12,11 @@
 #include "core/rounding.h"
 #include "core/sample.h"
 
-// The per-bin loops are built twice on x86-64 Linux, for AVX2/FMA and for the
-// base instruction set; the loader picks one for the processor at hand.
+// The per-bin loops are built three times on x86-64 Linux, for AVX-512 (native
+// 64-bit gathers and maxima for the height table), AVX2/FMA and the base
+// instruction set; the loader picks one for the processor at hand.
 #if defined(__x86_64__) && defined(__linux__) && (defined(__GNUC__) || defined(__clang__))
-#define KR40_SPECTRUM_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#define KR40_SPECTRUM_CLONES __attribute__((target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")))
 #else
 #define KR40_SPECTRUM_CLONES
 #endif
@@ -81,66 +82,112 @@ void PowerUpdate(int bins, const std::complex<double>* __restrict spectrum, doub
     }
 }
 
-// ln s for positive normal s, to about 4e-8 (finite for any other bits):
-// s = 2^e m with m in (sqrt(1/2), sqrt(2)], ln m from a polynomial in m - 1
-// (interpolation at the Chebyshev nodes of that interval, degree 8).
-inline double FastLn(double s)
+// Display heights by table: a sum's top 16 bits (sign, exponent, four
+// mantissa bits) pick its bucket, whose entry holds the height at the
+// bucket's start (top 16 bits) and the low 48 bits of the one sum inside the
+// bucket where the height steps up (or 0, with the start height less one,
+// when it has none). Sums below the first bucket get 0. Every sum must be
+// finite and lie at or below the last bucket.
+constexpr int kBucketShift = 48;
+constexpr std::int64_t kBucketLow = (std::int64_t{1} << kBucketShift) - 1;
+
+std::int64_t BucketKey(double s)
 {
-    const std::uint64_t bits = std::bit_cast<std::uint64_t>(s);
-    const std::uint64_t mantissa = bits & 0x000FFFFFFFFFFFFFull;
-    // Integer operations only (no branch for the vectoriser to trip on):
-    // a mantissa above that of sqrt(2) is halved, the exponent raised.
-    const std::uint64_t high = mantissa > 0x6A09E667F3BCDull;
-    const double m = std::bit_cast<double>(mantissa | (0x3FF0000000000000ull - (high << 52)));
-    // The exponent as a double without an integer conversion: 2^52 + e - 2^52.
-    const double e =
-        std::bit_cast<double>(((bits >> 52) + high) | 0x4330000000000000ull) - (4503599627370496.0 + 1023.0);
-    const double x = m - 1.0;
-    double poly = -0.09610568068805528;
-    poly = poly * x + 0.16247007808635738;
-    poly = poly * x + -0.17437085825438994;
-    poly = poly * x + 0.1990183010152832;
-    poly = poly * x + -0.24950976038480824;
-    poly = poly * x + 0.33334828194380944;
-    poly = poly * x + -0.5000095634994474;
-    poly = poly * x + 0.9999999600344619;
-    poly = poly * x + 2.87670076431255e-08;
-    return poly + e * std::numbers::ln2;
+    return std::bit_cast<std::int64_t>(s) >> kBucketShift;
 }
 
-// Display heights from the power sums, v = a ln(sum) + b rounded half away
-// (0 below 0.5). A bin whose v lies within `margin` of a rounding edge, or
-// whose sum is not a positive normal number, gets -1 for the exact path.
 KR40_SPECTRUM_CLONES
-void FastHeights(int bins, const double* __restrict sum, double a, double b, double margin,
-                 std::int32_t* __restrict out)
+void TableHeights(int bins, const double* __restrict sum, std::int64_t firstKey, const std::int64_t* __restrict buckets,
+                  std::int32_t* __restrict out)
 {
-    constexpr double kLow = 2.2250738585072014e-308;  // smallest normal
-    constexpr double kHigh = 1.7976931348623157e308;
-    // Written with masks instead of branches so that it vectorises. FastLn
-    // is finite and below 3000 in size for any bits, so v needs no clamping
-    // before the conversion.
     for (int k = 0; k < bins; ++k) {
-        const double s = sum[k];
-        const double v = a * FastLn(s) + b;
-        const double up = v + 0.5;
-        const auto h = static_cast<std::int32_t>(up);
-        const double frac = up - h;
-        const int edge = (up > 1.0 - margin) & ((frac < margin) | (frac > 1.0 - margin));
-        const int normal = (s >= kLow) & (s <= kHigh);
-        const int positive = s > 0.0;
-        const std::int32_t height = h & -static_cast<std::int32_t>(up >= 1.0);
-        const std::int32_t checked = height | -static_cast<std::int32_t>((normal & (edge ^ 1)) ^ 1);
-        out[k] = checked & -static_cast<std::int32_t>(positive);
+        const auto bits = std::bit_cast<std::int64_t>(sum[k]);
+        const std::int64_t index = (bits >> kBucketShift) - firstKey;
+        const std::int64_t inside = ~(index >> 63);  // all ones when index >= 0
+        const std::int64_t e = buckets[index & inside];
+        const std::int64_t h = (e >> kBucketShift) + ((bits & kBucketLow) >= (e & kBucketLow));
+        out[k] = static_cast<std::int32_t>(h & inside);
     }
 }
 
-// min(0, v[0 .. count - 1]): negative when a bin is marked for the exact path.
-inline std::int32_t SmallestOf(const std::int32_t* v, int count)
+// The largest of v[0 .. count - 1] (count >= 1) when it is positive, else
+// some value not above 0; `finite` is cleared when any value is infinite or
+// NaN. On the bit patterns as integers, which order the positive doubles and
+// put every negative one below them, so that the loop vectorises.
+KR40_SPECTRUM_CLONES
+double LargestOf(const double* __restrict v, int count, bool& finite)
 {
-    std::int32_t least = 0;
-    for (int k = 0; k < count; ++k) least = std::min(least, v[k]);
-    return least;
+    constexpr std::int64_t kMagnitude = 0x7FFFFFFFFFFFFFFF;
+    constexpr std::int64_t kInfinity = 0x7FF0000000000000;
+    std::int64_t top = std::bit_cast<std::int64_t>(v[0]), worst = 0;
+    for (int k = 0; k < count; ++k) {
+        const auto bits = std::bit_cast<std::int64_t>(v[k]);
+        top = bits > top ? bits : top;
+        const std::int64_t magnitude = bits & kMagnitude;
+        worst = magnitude > worst ? magnitude : worst;
+    }
+    finite = worst < kInfinity;
+    return std::bit_cast<double>(top);
+}
+
+// Index of the first v[k] == x, count if none.
+int FirstEqual(const double* v, int count, double x)
+{
+    constexpr int kBlock = 64;
+    for (int start = 0; start < count; start += kBlock) {
+        const int end = std::min(count, start + kBlock);
+        bool any = false;
+        for (int k = start; k < end; ++k) any |= v[k] == x;
+        if (!any) continue;
+        for (int k = start; k < end; ++k)
+            if (v[k] == x) return k;
+    }
+    return count;
+}
+
+// The smallest positive double x with pred(x), for a pred that is false
+// below some point and true from it on: a search outwards from `guess` in
+// growing steps over the bit patterns, then bisection. +0 counts as false;
+// infinity is returned when even the largest finite value fails.
+template <class Pred>
+double SmallestWhere(double guess, const Pred& pred)
+{
+    using U = std::uint64_t;
+    constexpr U kLargest = 0x7FEFFFFFFFFFFFFFull;
+    const auto at = [](U u) { return std::bit_cast<double>(u); };
+    U g = guess > 0 ? std::bit_cast<U>(guess) : 1;
+    g = std::clamp<U>(g, 1, kLargest);
+    U lo = 0, hi = 0;  // pred(lo) false (or lo == 0), pred(hi) true
+    U step = 1;
+    if (pred(at(g))) {
+        hi = g;
+        while (lo == 0) {
+            if (hi <= step) break;
+            if (pred(at(hi - step))) {
+                hi -= step;
+                step *= 2;
+            } else {
+                lo = hi - step;
+            }
+        }
+    } else {
+        lo = g;
+        for (;;) {
+            const U next = kLargest - lo <= step ? kLargest : lo + step;
+            if (pred(at(next))) {
+                hi = next;
+                break;
+            }
+            if (next == kLargest) return HUGE_VAL;
+            lo = next;
+            step *= 2;
+        }
+    }
+    while (hi - lo > 1) {
+        const U mid = lo + (hi - lo) / 2;
+        (pred(at(mid)) ? hi : lo) = mid;
+    }
+    return at(hi);
 }
 
 // Index of the first largest of v[0 .. count - 1], in four interleaved
@@ -403,28 +450,76 @@ void SpectrumToDisplay(Spectrum& sp, int channel, const ScopeSettings& s, double
     const double* sum = c.sum.data();
 
     // height = (10 log10(sum / n) - (T - R) + offset) * perDb, rounded half
-    // away from zero; the bins near a rounding edge are redone exactly.
+    // away from zero, at least 0.
     const double lowered = static_cast<double>(top - range);
-    const auto exactHeight = [&](double p) -> std::int32_t {
+    const auto heightOf = [&](double p) -> std::int32_t {
         if (!(p > 0)) return 0;
         const std::int64_t h = RoundHalfAway((10 * std::log10(p) - lowered + offset) * perDb);
         return static_cast<std::int32_t>(std::clamp<std::int64_t>(h, 0, INT32_MAX - 1));
     };
-    const double a = perDb * 10 / std::numbers::ln10;
-    const double b = (-10 * std::log10(static_cast<double>(n)) - lowered + offset) * perDb;
-    FastHeights(bins, sum, a, b, 1e-4, display);
-    constexpr int kBlock = 64;  // a handful of bins per frame are marked: look block by block
-    for (int start = 0; start < bins; start += kBlock) {
-        const int end = std::min(bins, start + kBlock);
-        if (SmallestOf(display + start, end - start) >= 0) continue;
-        for (int k = start; k < end; ++k)
-            if (display[k] < 0) display[k] = exactHeight(sum[k] / n);
+    const double dn = n;
+    bool finite = true;
+    const double largest = LargestOf(sum, bins, finite);
+    const std::int32_t topHeight = finite ? heightOf(largest / dn) : 0;
+    bool tabled = finite;
+    if (finite && topHeight == 0) {
+        std::fill(display, display + bins, 0);
+    } else if (finite) {
+        // The heights are monotonic in the sum, so each bin needs only the
+        // steps below it; they are kept while levels, n and the range of
+        // sums stay.
+        SpectrumHeightSteps& st = c.steps;
+        if (st.lowered != lowered || st.offset != offset || st.perDb != perDb) {
+            st.lowered = lowered;
+            st.offset = offset;
+            st.perDb = perDb;
+            st.q.clear();
+            st.s.clear();
+            st.lastKey = -1;
+        }
+        if (st.n != n) {
+            st.n = n;
+            st.s.clear();
+            st.lastKey = -1;
+        }
+        if (BucketKey(largest) > st.lastKey) {
+            st.lastKey = BucketKey(largest) + 16;  // a binade of headroom
+            while (st.s.empty() || BucketKey(st.s.back()) <= st.lastKey) {
+                const int h = static_cast<int>(st.s.size()) + 1;
+                if (st.q.size() < st.s.size() + 1) {
+                    const double guess = std::pow(10.0, ((h - 0.5) / perDb + lowered - offset) / 10);
+                    st.q.push_back(SmallestWhere(guess, [&](double q) { return heightOf(q) >= h; }));
+                }
+                const double qh = st.q[st.s.size()];
+                st.s.push_back(SmallestWhere(qh * dn, [&](double x) { return x / dn >= qh; }));
+                if (std::isinf(st.s.back())) break;
+            }
+            st.firstKey = BucketKey(st.s.front());
+            st.buckets.assign(Idx(static_cast<int>(st.lastKey - st.firstKey + 1)), 0);
+            std::size_t next = 0;  // first step at or after the bucket
+            for (std::size_t b = 0; b < st.buckets.size(); ++b) {
+                const std::int64_t key = st.firstKey + static_cast<std::int64_t>(b);
+                const auto below = static_cast<std::int64_t>(next);
+                std::int64_t entry = (below - 1) * (std::int64_t{1} << kBucketShift);  // no step inside
+                if (next < st.s.size() && BucketKey(st.s[next]) == key) {
+                    entry = below * (std::int64_t{1} << kBucketShift) +
+                            (std::bit_cast<std::int64_t>(st.s[next]) & kBucketLow);
+                    ++next;
+                    if (next < st.s.size() && BucketKey(st.s[next]) == key) tabled = false;  // two steps
+                }
+                st.buckets[b] = entry;
+            }
+            if (!tabled) st.lastKey = -1;
+        }
+        if (tabled) TableHeights(bins, sum, st.firstKey, st.buckets.data(), display);
     }
+    if (!tabled)
+        for (int k = 0; k < bins; ++k) display[k] = heightOf(sum[k] / dn);
 
     // The strongest bin: the first largest sum / n.
     // A smaller sum may still give the same quotient; such a sum lies within
     // a few units in the last place of the largest.
-    int kmax = FirstLargest(sum, bins);
+    int kmax = finite && largest > 0 ? FirstEqual(sum, bins, largest) : FirstLargest(sum, bins);
     const double pmax = sum[kmax] / n;
     const double near = sum[kmax] - std::abs(sum[kmax]) * 1e-12;
     for (int k = 0; k < kmax; ++k)

@@ -89,6 +89,21 @@ struct SpectrumPhase {
     double degrees = 0;
 };
 
+// The powers at which the display height steps up, kept between display
+// conversions: q[h - 1] is the smallest quotient sum / n of height h or more
+// for the levels in `lowered`, `offset`, `perDb`; s[h - 1] the smallest sum
+// whose quotient by `n` reaches q[h - 1]; `buckets` one entry per run of sums
+// sharing their top bits (sign, exponent and four mantissa bits), from
+// `firstKey` on: the height at the run's start and the one step inside it.
+struct SpectrumHeightSteps {
+    double lowered = 0, offset = 0, perDb = 0;
+    std::vector<double> q;
+    int n = 0;
+    std::vector<double> s;
+    std::int64_t firstKey = 0, lastKey = -1;
+    std::vector<std::int64_t> buckets;
+};
+
 struct ChannelSpectrum {
     int status = FftNotRequested;
     int log2n = 10;                          // transform size of the last computation
@@ -103,6 +118,7 @@ struct ChannelSpectrum {
     std::vector<std::int32_t> display;  // kFftMaxBins heights (256 = grid height), MissingSample beyond B
     SpectrumPeak peak;
     SpectrumPhase phase;
+    SpectrumHeightSteps steps;
     bool recomputed = false;  // computed in the current pass
 
     int Points() const { return 1 << log2n; }

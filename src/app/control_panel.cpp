@@ -34,10 +34,9 @@ namespace {
 constexpr int kButtonHeight = 19;
 
 // Commands whose features are still being built: shown, but disabled.
-constexpr std::array<const char*, 12> kPendingControls = {
-    "Menu_Open",         "Menu_Open_Gen_Form", "Menu_Save_As",       "Menu_Recorder",
-    "Menu_GeneratorSet", "Menu_ZeroCalibrate", "Menu_TDCCalibrate",  "Menu_SerialDecoders",
-    "Menu_LCMeter",      "Menu_Help_Contents", "SpeedButton_GenRun", "ComboBox_AFG"};
+constexpr std::array<const char*, 10> kPendingControls = {
+    "Menu_Open_Gen_Form",  "Menu_Recorder", "Menu_GeneratorSet",  "Menu_ZeroCalibrate", "Menu_TDCCalibrate",
+    "Menu_SerialDecoders", "Menu_LCMeter",  "Menu_Help_Contents", "SpeedButton_GenRun", "ComboBox_AFG"};
 
 bool KeyValue(const ScopeSettings& s, const SettingKey& k)
 {

@@ -235,6 +235,11 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             Menu_BG_ClrClick(st_);
             SyncControls();
             return ApplyView();
+        case WindowCommand::SaveData:
+            Menu_Save_AsClick(st_, Ask(), bgView_);
+            return SyncControls();
+        case WindowCommand::OpenData:
+            return DataFileOpened(Menu_OpenClick(st_, Ask()));
         case WindowCommand::ExportText:
             return Menu_TextClick(st_, Ask());
         case WindowCommand::ExportBinA1:
@@ -570,11 +575,29 @@ void MainWindow::keyPressEvent(QKeyEvent* e)
 
 void MainWindow::OpenByExtension(const std::string& path)
 {
-    if (FileKindOf(path) == FileKind::Settings && ReadSettings(st_.settings, Ask(), path, false)) {
-        st_.requests.TrigChanged = true;
-        Apply();
+    st_.LastFolder = QFileInfo(QString::fromStdString(path)).absolutePath().toStdString();
+    switch (FileKindOf(path)) {
+        case FileKind::Settings:
+            if (ReadSettings(st_.settings, Ask(), path, false)) {
+                st_.requests.TrigChanged = true;
+                Apply();
+            }
+            return;
+        case FileKind::Generator:
+            return;  // generator scripts open once their compiler exists
+        case FileKind::Data:
+        case FileKind::Other:
+            return DataFileOpened(OpenDataFile(st_, Ask(), path));
     }
-    // Generator scripts and waveform data files open once their readers exist.
+}
+
+// After a data file was opened: its reference is shown, the controls follow
+// the companion settings.
+void MainWindow::DataFileOpened(OpenOutcome outcome)
+{
+    if (outcome == OpenOutcome::OpenedWithReference) bgView_ = true;
+    SyncControls();
+    ApplyView();
 }
 
 void MainWindow::HandOver(int argumentCount, const QString& lastArgument)

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/compact_view.h"
+#include "state/data_commands.h"
 
 class QAbstractButton;
 class QAction;
@@ -77,6 +78,7 @@ public:
     void Menu_ColorsClick();
     void Menu_AboutClick();
     void Menu_FFTSetClick();
+    void DataFileOpened(OpenOutcome outcome);
     void Menu_FM_CalibrateClick();
     void Menu_TriggerClick();
     void Menu_Open_SettingsClick();

@@ -41,8 +41,7 @@ struct ScopeState : LinkShared {
     RecorderStream recorder;
 
     // Files.
-    std::string LastFolder;    // folder last used by any file dialog
-    std::string DataFileName;  // current waveform data file, empty when none
+    std::string LastFolder;  // folder last used by any file dialog
     bool SettingsLoaded = false;
     // Spectrum restart/recompute requests: averaging A1, averaging A2, A1, A2.
     SpectrumRequests SpectrumRestart{};

@@ -9,7 +9,7 @@ namespace kr40 {
 bool Menu_Save_Settings_AsClick(ScopeState& st, Prompts& prompts)
 {
     EventSetter busy(st.BusyEvent);
-    return SaveSettingsAs(st.settings, st, prompts, st.LastFolder, st.DataFileName);
+    return SaveSettingsAs(st.settings, st, prompts, st.LastFolder, st.LiveName);
 }
 
 bool Menu_Open_SettingsClick(ScopeState& st, Prompts& prompts)

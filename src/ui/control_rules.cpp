@@ -101,6 +101,8 @@ constexpr std::array kRules = {
     Command("Menu_FM_Calibrate", WindowCommand::FmCalibrate),
     Command("Menu_BG_Do", WindowCommand::BgSwap),
     Command("Menu_BG_Clr", WindowCommand::BgClear),
+    Command("Menu_Save_As", WindowCommand::SaveData),
+    Command("Menu_Open", WindowCommand::OpenData),
     Command("Menu_Text", WindowCommand::ExportText),
     Command("Menu_EBin_A1", WindowCommand::ExportBinA1),
     Command("Menu_EBin_A2", WindowCommand::ExportBinA2),

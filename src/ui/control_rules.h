@@ -44,6 +44,8 @@ enum class WindowCommand {
     FmCalibrate,     // Menu_FM_Calibrate
     BgSwap,          // Menu_BG_Do
     BgClear,         // Menu_BG_Clr
+    SaveData,        // Menu_Save_As
+    OpenData,        // Menu_Open
     ExportText,      // Menu_Text
     ExportBinA1,     // Menu_EBin_A1 .. Menu_EBin_D2, in channel order
     ExportBinA2,

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -277,6 +279,61 @@ TEST_F(SpectrumTest, HeightsFollowTheLevelInEveryBin)
             mismatches += c.display[static_cast<std::size_t>(k)] != h;
         }
         EXPECT_EQ(mismatches, 0) << (fifteen ? "15" : "10") << " dB/div";
+    }
+}
+
+TEST_F(SpectrumTest, HeightsAreExactAtEveryRoundingEdge)
+{
+    // Sums a few units in the last place around each power where the rounded
+    // height steps, plus zero, negative, tiny and huge sums, displayed under
+    // changing scales, ranges, volts per division and frame counts (the
+    // kept steps must follow every change): each height must be the
+    // rounded dB value of sum / n.
+    ChannelSpectrum& c = sp->ch[0];
+    c.log2n = 15;
+    c.status = FftComputed;
+    struct Case {
+        int scale;
+        bool fifteen;
+        double uvDiv;
+        int frames;
+        double gain;  // every sum times this
+    };
+    const Case cases[] = {
+        {0, false, 1e6, 1, 1},     {0, false, 1e6, 3, 1}, {1, false, 1e6, 3, 1}, {1, true, 1e6, 3, 1},
+        {1, true, 2e4, 3, 1},      {1, true, 2e4, 64, 1}, {3, false, 5e5, 7, 1}, {3, false, 5e5, 7, 1e6},
+        {0, true, 1e6, 128, 1e-9}, {0, false, 1e6, 1, 1},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(testing::Message() << "scale " << k.scale << (k.fifteen ? ", 15" : ", 10") << " dB/div, "
+                                        << k.uvDiv << " uV/div, " << k.frames << " frames, gain " << k.gain);
+        s.FFT_Scale = k.scale;
+        s.FFT_15dB_div = k.fifteen;
+        c.frames = k.frames;
+        const double offset = ScaleOffsetDb(k.scale);
+        const int top = TopLevelDb(ReferenceLevelDb(k.scale, k.uvDiv));
+        const double r = k.fifteen ? 120 : 80;
+        const double perDb = k.fifteen ? 2.1333333333333333 : 3.2;
+        // The edges of heights 1 .. 400 of this case, as sums.
+        std::size_t i = 0;
+        for (int h = 1; h <= 400 && i + 8 <= c.sum.size(); ++h) {
+            const double edge = std::pow(10.0, ((h - 0.5) / perDb + (top - r) - offset) / 10) * k.frames;
+            double v = edge;
+            for (int u = 0; u < 3; ++u) v = std::nextafter(v, 0.0);
+            for (int u = 0; u < 7; ++u, v = std::nextafter(v, HUGE_VAL)) c.sum[i++] = v * k.gain;
+        }
+        const double extra[] = {0.0, -0.0, -1e-30, 4.9e-324, 2.2250738585072014e-308, 1e-300, 1e300};
+        for (const double v : extra) c.sum[i++] = v;
+        while (i < c.sum.size()) c.sum[i++] = 1e-25;
+        SpectrumToDisplay(*sp, 0, s, k.uvDiv);
+        int mismatches = 0;
+        for (std::size_t b = 0; b < c.sum.size(); ++b) {
+            const double p = c.sum[b] / c.frames;
+            std::int64_t h = p > 0 ? RoundHalfAway((10 * std::log10(p) - (top - r) + offset) * perDb) : 0;
+            h = std::clamp<std::int64_t>(h, 0, INT32_MAX - 1);
+            mismatches += c.display[b] != h;
+        }
+        EXPECT_EQ(mismatches, 0);
     }
 }
 

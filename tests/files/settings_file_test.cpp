@@ -390,7 +390,7 @@ TEST_F(SettingsFileTest, SaveSettingsFlow)
 {
     ScopeState st;
     st.settings.Russian = false;
-    st.DataFileName = "/data/run7.krd";
+    st.LiveName = "/data/run7.krd";
     st.LastFolder = "/data";
     const auto file = dir / "out.krs";
     TempDir::Write(file, "[Old]\nleft=over\n");  // saving over a file replaces its whole content

@@ -172,6 +172,8 @@ TEST(ControlRules, WindowCommandsStoreNothing)
         {"Menu_FM_Calibrate", WindowCommand::FmCalibrate},
         {"Menu_BG_Do", WindowCommand::BgSwap},
         {"Menu_BG_Clr", WindowCommand::BgClear},
+        {"Menu_Save_As", WindowCommand::SaveData},
+        {"Menu_Open", WindowCommand::OpenData},
         {"Menu_Text", WindowCommand::ExportText},
         {"Menu_EBin_D2", WindowCommand::ExportBinD2},
         {"Menu_Image", WindowCommand::ExportImage},
