@@ -28,9 +28,10 @@ public:
     // Error messages written so far.
     int Errors() const;
 
-private:
+protected:
     void Write(const std::string& headline, const std::string& text);
 
+private:
     std::ostream& out_;
     std::string program_;
     int errors_ = 0;

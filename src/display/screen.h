@@ -52,10 +52,4 @@ void RecomputeGeometry(DisplayState& d, int width, int height);
 void NoteServicePacket(DisplayState& d);
 void NoteDataFrame(DisplayState& d);
 
-// The inputs of a screen pass over the state's own live and reference frames.
-inline DisplayInputs InputsOf(ScopeState& st)
-{
-    return DisplayInputs{st.settings, st.acq, st, *st.live, *st.ref, st.RefExists};
-}
-
 }  // namespace kr40

@@ -11,6 +11,7 @@
 #include "acquisition/acq_config.h"
 #include "acquisition/frame.h"
 #include "acquisition/scope_settings.h"
+#include "analysis/screen_geometry.h"
 #include "analysis/spectrum.h"
 #include "core/version.h"
 #include "device/link_shared.h"
@@ -48,5 +49,11 @@ struct ScopeState : LinkShared {
     // The spectra, made when a spectrum is first asked for and kept.
     std::unique_ptr<Spectrum> spectrum;
 };
+
+// The inputs of a screen pass over the state's own live and reference frames.
+inline DisplayInputs InputsOf(ScopeState& st)
+{
+    return DisplayInputs{st.settings, st.acq, st, *st.live, *st.ref, st.RefExists};
+}
 
 }  // namespace kr40

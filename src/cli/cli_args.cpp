@@ -1,0 +1,137 @@
+#include "cli/cli_args.h"
+
+#include <array>
+#include <charconv>
+
+namespace kr40 {
+
+namespace {
+
+constexpr std::array<std::string_view, 4> kScaleNames = {"dBV", "dBm50", "dBm75", "dBm600"};
+
+std::optional<int> WholeNumber(std::string_view v, int lo, int hi)
+{
+    int n = 0;
+    const auto r = std::from_chars(v.data(), v.data() + v.size(), n);
+    if (r.ec != std::errc() || r.ptr != v.data() + v.size() || n < lo || n > hi) return std::nullopt;
+    return n;
+}
+
+template <class Names>
+std::optional<int> IndexOf(const Names& names, std::string_view v)
+{
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (names[i] == v) return static_cast<int>(i);
+    return std::nullopt;
+}
+
+std::optional<int> SizeChoice(std::string_view v)
+{
+    if (v == "auto") return 6;
+    for (int choice = 0; choice <= 5; ++choice)
+        if (v == std::to_string(1024 << choice)) return choice;
+    return std::nullopt;
+}
+
+}  // namespace
+
+const char* CliUsage()
+{
+    return "usage: kr40-cli capture [--driver=sim|ftdi|d2xx] [--settings FILE.krs] [--frames N] -o OUT.krd\n"
+           "       kr40-cli info FILE.krd [--spectrum A1|A2] [--fft-size 1024..32768|auto]\n"
+           "                [--fft-window rectangular|hann|flattop|hamming|blackman|blackman-harris|\n"
+           "                              nuttall|blackman-nuttall|triangular]\n"
+           "                [--fft-scale dBV|dBm50|dBm75|dBm600]\n";
+}
+
+const std::vector<std::string_view>& FftWindowNames()
+{
+    static const std::vector<std::string_view> names = {
+        "rectangular",     "hann",    "flattop",          "hamming",   "blackman",
+        "blackman-harris", "nuttall", "blackman-nuttall", "triangular"};
+    return names;
+}
+
+CliCommand ParseCliArgs(const std::vector<std::string>& args)
+{
+    CliCommand c;
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") return c;
+    if (args[0] == "capture")
+        c.kind = CliKind::Capture;
+    else if (args[0] == "info")
+        c.kind = CliKind::Info;
+    else {
+        c.error = "unknown command " + args[0];
+        return c;
+    }
+
+    for (std::size_t i = 1; i < args.size() && c.error.empty(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = name.substr(eq + 1);
+            name.resize(eq);
+        }
+        const auto take = [&]() -> std::optional<std::string> {
+            if (value) return value;
+            if (i + 1 >= args.size()) {
+                c.error = name + " needs a value";
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        const auto bad = [&](const std::string& v, const char* what) { c.error = name + " " + v + ": " + what; };
+
+        if (c.kind == CliKind::Capture && name == "--driver") {
+            if (auto v = take()) {
+                if (*v != "sim" && *v != "ftdi" && *v != "d2xx") bad(*v, "the driver is sim, ftdi or d2xx");
+                c.driver = *v;
+            }
+        } else if (c.kind == CliKind::Capture && name == "--settings") {
+            if (auto v = take()) c.settings = *v;
+        } else if (c.kind == CliKind::Capture && name == "--frames") {
+            if (auto v = take()) {
+                if (auto n = WholeNumber(*v, 1, 100000))
+                    c.frames = *n;
+                else
+                    bad(*v, "a whole number from 1 to 100000");
+            }
+        } else if (c.kind == CliKind::Capture && (name == "-o" || name == "--output")) {
+            if (auto v = take()) c.output = *v;
+        } else if (c.kind == CliKind::Info && name == "--spectrum") {
+            if (auto v = take()) {
+                if (*v == "A1" || *v == "A2")
+                    c.spectrum = *v == "A1" ? 0 : 1;
+                else
+                    bad(*v, "the channel is A1 or A2");
+            }
+        } else if (c.kind == CliKind::Info && name == "--fft-size") {
+            if (auto v = take()) {
+                c.fftSize = SizeChoice(*v);
+                if (!c.fftSize) bad(*v, "the size is 1024, 2048, 4096, 8192, 16384, 32768 or auto");
+            }
+        } else if (c.kind == CliKind::Info && name == "--fft-window") {
+            if (auto v = take()) {
+                c.fftWindow = IndexOf(FftWindowNames(), *v);
+                if (!c.fftWindow) bad(*v, "unknown window");
+            }
+        } else if (c.kind == CliKind::Info && name == "--fft-scale") {
+            if (auto v = take()) {
+                c.fftScale = IndexOf(kScaleNames, *v);
+                if (!c.fftScale) bad(*v, "the scale is dBV, dBm50, dBm75 or dBm600");
+            }
+        } else if (c.kind == CliKind::Info && name.rfind("-", 0) != 0 && c.file.empty()) {
+            c.file = name;
+        } else {
+            c.error = "unexpected argument " + args[i];
+        }
+    }
+    if (!c.error.empty()) return c;
+    if (c.kind == CliKind::Capture && c.output.empty()) c.error = "capture needs -o OUT.krd";
+    if (c.kind == CliKind::Info && c.file.empty()) c.error = "info needs a data file";
+    if (c.kind == CliKind::Info && !c.spectrum && (c.fftSize || c.fftWindow || c.fftScale))
+        c.error = "the --fft options go with --spectrum";
+    return c;
+}
+
+}  // namespace kr40

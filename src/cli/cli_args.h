@@ -1,0 +1,43 @@
+#pragma once
+// The command line of kr40-cli:
+//   kr40-cli capture [--driver=sim|ftdi|d2xx] [--settings FILE.krs] [--frames N] -o OUT.krd
+//   kr40-cli info FILE.krd [--spectrum A1|A2] [--fft-size 1024..32768|auto]
+//            [--fft-window NAME] [--fft-scale dBV|dBm50|dBm75|dBm600]
+// Every option takes its value either as the next argument or after "=".
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kr40 {
+
+enum class CliKind { Help, Capture, Info };
+
+struct CliCommand {
+    CliKind kind = CliKind::Help;
+    std::string error;  // why the line cannot be used; empty when it can
+
+    // capture
+    std::string driver;    // empty: KR40_DRIVER or the build's default
+    std::string settings;  // a .krs file to apply, or empty
+    int frames = 1;
+    std::string output;
+
+    // info
+    std::string file;
+    std::optional<int> spectrum;   // 0 A1, 1 A2
+    std::optional<int> fftSize;    // the FFT_Size setting: 0..5, 6 Auto
+    std::optional<int> fftWindow;  // the FFT_Win setting: 0..8
+    std::optional<int> fftScale;   // the FFT_Scale setting: 0..3
+};
+
+// The usage text printed with a refused line and for --help.
+const char* CliUsage();
+
+CliCommand ParseCliArgs(const std::vector<std::string>& args);
+
+// The names the window options take, in the order of the FFT_Win setting.
+const std::vector<std::string_view>& FftWindowNames();
+
+}  // namespace kr40

@@ -1,0 +1,199 @@
+#include "cli/cli_commands.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include "analysis/readouts.h"
+#include "analysis/spectrum.h"
+#include "analysis/spectrum_texts.h"
+#include "app/headless_prompts.h"
+#include "app/provider_select.h"
+#include "cli/cli_args.h"
+#include "core/value_format.h"
+#include "files/settings_file.h"
+#include "state/compose.h"
+#include "state/data_commands.h"
+#include "state/headless_scope.h"
+#include "state/scope_state.h"
+
+namespace kr40 {
+
+namespace {
+
+constexpr const char* kChannelNames[] = {"A1", "A2", "D1", "D2"};
+
+// Nobody answers at the command line: file dialogs take the output named on
+// it, and a question about replacing a file there is answered Yes.
+class CliPrompts : public HeadlessPrompts {
+public:
+    CliPrompts(std::ostream& err, std::string output) : HeadlessPrompts(err, "kr40-cli"), output_(std::move(output)) {}
+
+    PromptAnswer Message(const std::string& caption, const std::string& text, PromptIcon icon,
+                         PromptButtons buttons) override
+    {
+        if (buttons != PromptButtons::YesNo) return HeadlessPrompts::Message(caption, text, icon, buttons);
+        Write("question: " + caption, text + "\nanswered Yes (the output was named on the command line)");
+        return PromptAnswer::Yes;
+    }
+    std::optional<std::string> SaveFile(const FileDialogRequest&) override
+    {
+        if (output_.empty()) return std::nullopt;
+        return output_;
+    }
+
+private:
+    std::string output_;
+};
+
+std::string ProviderName(const CliCommand& c)
+{
+    if (!c.driver.empty()) return c.driver;
+    const char* env = std::getenv("KR40_DRIVER");
+    return env && *env ? std::string(env) : DefaultProviderName();
+}
+
+// The texts of one label row, in the order drawn, joined by two blanks;
+// a caption drawn again over its value is left out.
+std::string RowText(const std::vector<LabelText>& labels, int row)
+{
+    std::string line;
+    std::vector<int> seen;
+    for (const LabelText& l : labels) {
+        if (l.row != row || std::find(seen.begin(), seen.end(), l.column) != seen.end()) continue;
+        seen.push_back(l.column);
+        const std::size_t first = l.text.find_first_not_of(' ');
+        if (first == std::string::npos) continue;
+        if (!line.empty()) line += "  ";
+        line += l.text.substr(first);
+    }
+    return line;
+}
+
+}  // namespace
+
+int RunCapture(const CliCommand& c, std::ostream&, std::ostream& err)
+{
+    const std::string driver = ProviderName(c);
+    const std::unique_ptr<DeviceProvider> provider = MakeProvider(driver);
+    if (!provider) {
+        err << "kr40-cli: the " << driver << " driver is not built into this program\n";
+        return 1;
+    }
+    ScopeState st;
+    st.settings.Russian = false;
+    CliPrompts prompts(err, c.output);
+    if (!c.settings.empty()) {
+        if (!ReadSettings(st.settings, prompts, c.settings, false)) return 1;
+        st.settings.Russian = false;
+    }
+
+    FrameSet frame;
+    {
+        HeadlessScope scope(st, *provider);
+        if (scope.Open(prompts, std::chrono::seconds(20)) != FT_OK) {
+            err << "kr40-cli: the instrument did not become ready\n";
+            return 1;
+        }
+        st.settings.Run_Down = true;
+        st.settings.Sngl_Down = false;
+        st.requests.TrigChanged = true;
+        ApplySettings(st);
+        // A frame takes ten divisions; allow for the link and a trigger that waits.
+        const auto perFrame =
+            std::chrono::milliseconds(10'000) + std::chrono::milliseconds(st.acq.Time_Div_ns * 20 / 1'000'000);
+        const bool got = scope.WaitCompleteFrames(
+            c.frames, perFrame, [&](int n) { err << "\rkr40-cli: frame " << n << " of " << c.frames << std::flush; });
+        err << '\n';
+        if (!got) {
+            err << "kr40-cli: no complete frame came from the instrument\n";
+            return 1;
+        }
+        frame = scope.LastComplete();
+    }
+    // The acquisition has stopped: the frame is the main frame, saved as Save does.
+    st.live->rec = frame.rec;
+    st.live->buf = frame.buf;
+    st.LiveExists = true;
+    st.settings.Run_Down = false;
+    return Menu_Save_AsClick(st, prompts, false) ? 0 : 1;
+}
+
+int RunInfo(const CliCommand& c, std::ostream& out, std::ostream& err)
+{
+    ScopeState st;
+    st.settings.Russian = false;
+    CliPrompts prompts(err, "");
+    if (OpenDataFile(st, prompts, c.file) == OpenOutcome::Failed) return 1;
+    ScopeSettings& s = st.settings;
+    s.Russian = false;
+
+    const FrameRecord& r = st.live->rec;
+    out << "File: " << st.LiveName << '\n';
+    out << "Samples: " << r.ValidLen << (r.PairFlag ? " pairs (peak detect)" : "") << '\n';
+    std::string channels;
+    for (int k = 0; k < 4; ++k)
+        if (r.ChannelMask & (1 << k)) channels += std::string(channels.empty() ? "" : " ") + kChannelNames[k];
+    out << "Channels: " << (channels.empty() ? "none" : channels) << '\n';
+    const auto divider = static_cast<std::uint32_t>(r.Divider);
+    out << "Sampling rate: " << (divider ? FormatValue(100e6 / divider, UnitKind::Frequency, -4) : "...") << '\n';
+    out << "Time step: " << FormatValue(divider * 10.0, UnitKind::Time, -4) << '\n';
+    for (int k = 0; k < 2; ++k) {
+        if (!(r.ChannelMask & (1 << k))) continue;
+        const int uv = k == 0 ? r.uV_Div_A1 : r.uV_Div_A2;
+        out << kChannelNames[k] << ": " << FormatValue(uv, UnitKind::Voltage, 0) << "/div, voltage step "
+            << FormatValue(uv * 0.03125, UnitKind::Voltage, -4) << ", zero level " << (k == 0 ? r.A1_Zero : r.A2_Zero)
+            << '\n';
+    }
+    std::string stored;
+    if (st.spectrum)
+        for (int k = 0; k < 2; ++k) {
+            const ChannelSpectrum& sp = st.spectrum->ch[static_cast<std::size_t>(k)];
+            if (st.SpectrumRestart[static_cast<std::size_t>(RestartA1 + k)] || sp.frames < 2) continue;
+            stored += std::string(stored.empty() ? "" : ", ") + kChannelNames[k] + " (" + std::to_string(sp.Points()) +
+                      " points, " + std::to_string(sp.frames) + " frames)";
+        }
+    out << "Stored spectra: " << (stored.empty() ? "none" : stored) << '\n';
+    out << "Reference frame: " << (st.RefExists ? st.RefName : "none") << '\n';
+
+    // The measurements as the screen shows them, for the channels the frame holds.
+    s.Measure = true;
+    s.CH_A1 = r.ChannelMask & 1;
+    s.CH_A2 = r.ChannelMask & 2;
+    ScreenState d;
+    DisplayInputs in = InputsOf(st);
+    const std::vector<LabelText> m = Measurements(in, d);
+    for (int k = 0; k < 2; ++k)
+        if (const std::string row = RowText(m, 3 + k); !row.empty()) out << kChannelNames[k] << ": " << row << '\n';
+
+    if (c.spectrum) {
+        const int k = *c.spectrum;
+        s.FFT_View_A1 = k == 0;
+        s.FFT_View_A2 = k == 1;
+        s.FFT_Calc_Both = false;
+        const bool changed = c.fftSize || c.fftWindow || c.fftScale;
+        if (c.fftSize) s.FFT_Size = *c.fftSize;
+        if (c.fftWindow) s.FFT_Win = *c.fftWindow;
+        if (c.fftScale) s.FFT_Scale = *c.fftScale;
+        if (!st.spectrum) st.spectrum = std::make_unique<Spectrum>();
+        // Options that change the transform start it afresh from the samples.
+        if (changed) st.SpectrumRestart.fill(true);
+        ComposeAcqConfig(st);
+        SpectrumPass(*st.spectrum, s, *st.live, {double(st.acq.uV_Div_A1), double(st.acq.uV_Div_A2)},
+                     st.SpectrumRestart);
+        const ChannelSpectrum& sp = st.spectrum->ch[static_cast<std::size_t>(k)];
+        if (sp.status != FftComputed) {
+            out << "Spectrum " << kChannelNames[k] << ": " << SpectrumBannerText(s, *st.spectrum).value_or("") << '\n';
+            return 0;
+        }
+        s.CH_A1 = s.CH_A2 = true;
+        const std::vector<LabelText> labels = SpectrumLabels(in, *st.spectrum);
+        out << "Spectrum " << kChannelNames[k] << ": " << RowText(labels, 0) << '\n';
+        out << "Spectrum " << kChannelNames[k] << ": " << RowText(labels, 3 + k) << '\n';
+    }
+    return 0;
+}
+
+}  // namespace kr40

@@ -1,0 +1,20 @@
+#pragma once
+// The two commands of kr40-cli. Each returns the process's exit code: 0 done,
+// 1 failed (told on `err`).
+
+#include <iosfwd>
+
+namespace kr40 {
+
+struct CliCommand;
+
+// Connects, applies the settings, runs, keeps the last of N complete frames
+// and saves it as the window's Save does (with its companion .krs). A
+// progress line goes to `err`.
+int RunCapture(const CliCommand& c, std::ostream& out, std::ostream& err);
+
+// What a data file holds, its measurements as the screen shows them and,
+// with --spectrum, the spectrum read-outs of that channel.
+int RunInfo(const CliCommand& c, std::ostream& out, std::ostream& err);
+
+}  // namespace kr40

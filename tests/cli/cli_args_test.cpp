@@ -1,0 +1,66 @@
+#include "cli/cli_args.h"
+
+#include <gtest/gtest.h>
+
+namespace kr40 {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(CliArgs, GoodLines)
+{
+    CliCommand c = ParseCliArgs({"capture", "--driver=sim", "--settings", "a.krs", "--frames=5", "-o", "x.krd"});
+    EXPECT_EQ(c.error, "");
+    EXPECT_EQ(c.kind, CliKind::Capture);
+    EXPECT_EQ(c.driver, "sim");
+    EXPECT_EQ(c.settings, "a.krs");
+    EXPECT_EQ(c.frames, 5);
+    EXPECT_EQ(c.output, "x.krd");
+
+    c = ParseCliArgs({"info", "x.krd", "--spectrum", "A2", "--fft-size=auto", "--fft-window", "blackman-nuttall",
+                      "--fft-scale", "dBm600"});
+    EXPECT_EQ(c.error, "");
+    EXPECT_EQ(c.kind, CliKind::Info);
+    EXPECT_EQ(c.file, "x.krd");
+    EXPECT_EQ(c.spectrum, 1);
+    EXPECT_EQ(c.fftSize, 6);
+    EXPECT_EQ(c.fftWindow, 7);
+    EXPECT_EQ(c.fftScale, 3);
+    EXPECT_EQ(ParseCliArgs({"info", "x.krd", "--spectrum=A1", "--fft-size", "32768"}).fftSize, 5);
+    EXPECT_EQ(ParseCliArgs({}).kind, CliKind::Help);
+    EXPECT_EQ(ParseCliArgs({"--help"}).error, "");
+}
+
+TEST(CliArgs, BadLinesSayWhatIsWrong)
+{
+    const struct {
+        Args args;
+        const char* error;
+    } cases[] = {
+        {{"record"}, "unknown command record"},
+        {{"capture"}, "capture needs -o OUT.krd"},
+        {{"capture", "-o"}, "-o needs a value"},
+        {{"capture", "--driver=usb", "-o", "x"}, "--driver usb: the driver is sim, ftdi or d2xx"},
+        {{"capture", "--frames", "0", "-o", "x"}, "--frames 0: a whole number from 1 to 100000"},
+        {{"capture", "--frames=2x", "-o", "x"}, "--frames 2x: a whole number from 1 to 100000"},
+        {{"capture", "x.krd"}, "unexpected argument x.krd"},
+        {{"capture", "--spectrum", "A1", "-o", "x"}, "unexpected argument --spectrum"},
+        {{"info"}, "info needs a data file"},
+        {{"info", "a.krd", "b.krd"}, "unexpected argument b.krd"},
+        {{"info", "a.krd", "--spectrum", "A3"}, "--spectrum A3: the channel is A1 or A2"},
+        {{"info", "a.krd", "--spectrum", "A1", "--fft-size", "1000"},
+         "--fft-size 1000: the size is 1024, 2048, 4096, 8192, 16384, 32768 or auto"},
+        {{"info", "a.krd", "--spectrum", "A1", "--fft-window", "kaiser"}, "--fft-window kaiser: unknown window"},
+        {{"info", "a.krd", "--spectrum", "A1", "--fft-scale", "dbv"},
+         "--fft-scale dbv: the scale is dBV, dBm50, dBm75 or dBm600"},
+        {{"info", "a.krd", "--fft-window", "hann"}, "the --fft options go with --spectrum"},
+        {{"info", "a.krd", "--frames", "2"}, "unexpected argument --frames"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(ParseCliArgs(c.args).error, c.error);
+    }
+}
+
+}  // namespace
+}  // namespace kr40
