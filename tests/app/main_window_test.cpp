@@ -24,6 +24,7 @@
 #include "analysis/spectrum.h"
 #include "app/single_instance.h"
 #include "display/screen.h"
+#include "files/data_file.h"
 #include "simulator/sim_provider.h"
 #include "state/scope_state.h"
 #include "support/eventually.h"
@@ -191,6 +192,30 @@ TEST_F(MainWindowTest, SecondStartHandsItsFileToTheFirst)
     EXPECT_TRUE(delivered);
     EXPECT_TRUE(switched) << (prompts.messages.empty() ? "" : prompts.messages[0].text);
     EXPECT_TRUE(Btn("SpeedButton_2mS")->isChecked());
+}
+
+// A data file handed over (or named on the command line, or dropped) opens
+// as the main frame, its reference behind it.
+TEST_F(MainWindowTest, HandedOverDataFileOpensWithItsReference)
+{
+    Start();
+    auto main = std::make_unique<FrameSet>(), ref = std::make_unique<FrameSet>();
+    main->rec.ValidLen = main->rec.FrameLen = 200;
+    main->rec.ChannelMask = 1;
+    ref->rec.ValidLen = ref->rec.FrameLen = 100;
+    ref->rec.ChannelMask = 2;
+    const auto file = dir.path() / "handed.krd";
+    std::ofstream(file, std::ios::binary) << EncodeDataFile(*main, DataFileSpectra{}, ref.get());
+    std::ofstream(dir.path() / "handed.krs") << "[Common]\nCH_D1=1\n";
+
+    window->HandOver(1, QString::fromStdString(file.string()));
+    EXPECT_TRUE(prompts.messages.empty()) << prompts.messages[0].text;
+    EXPECT_EQ(St().LiveName, "handed.krd");
+    EXPECT_EQ(St().live->rec.ValidLen, 200);
+    EXPECT_TRUE(St().RefExists);
+    EXPECT_EQ(St().RefName, "handed_BG.krd");
+    EXPECT_TRUE(window->Action("Menu_BG_View")->isChecked());
+    EXPECT_EQ(St().LastFolder, dir.path().string());
 }
 
 TEST_F(MainWindowTest, KeyboardEdgeCases)
