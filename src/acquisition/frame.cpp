@@ -34,6 +34,16 @@ void FrameBuffers::Clear()
     filled = 0;
 }
 
+void FrameBuffers::ClearUsed()
+{
+    const int n = std::clamp(filled, 0, FrameCapacity);
+    for (std::vector<std::int32_t>* b :
+         {&A1_First, &A1_Second, &A2_First, &A2_Second, &D1_First, &D1_Second, &D2_First, &D2_Second}) {
+        std::fill_n(b->begin(), n, MissingSample);
+    }
+    filled = 0;
+}
+
 std::int32_t* FrameBuffers::First(int channel)
 {
     return const_cast<std::int32_t*>(std::as_const(*this).First(channel));

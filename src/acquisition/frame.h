@@ -130,8 +130,9 @@ struct FrameBuffers {
     // (FrameCapacity is always correct).
     int filled = 0;
 
-    FrameBuffers();  // all MissingSample
-    void Clear();    // all MissingSample
+    FrameBuffers();    // all MissingSample
+    void Clear();      // all MissingSample, every entry written
+    void ClearUsed();  // all MissingSample, only [0, filled) written
 
     std::int32_t* First(int channel);
     std::int32_t* Second(int channel);

@@ -41,7 +41,8 @@ const char* CliUsage()
            "       kr40-cli info FILE.krd [--spectrum A1|A2] [--fft-size 1024..32768|auto]\n"
            "                [--fft-window rectangular|hann|flattop|hamming|blackman|blackman-harris|\n"
            "                              nuttall|blackman-nuttall|triangular]\n"
-           "                [--fft-scale dBV|dBm50|dBm75|dBm600]\n";
+           "                [--fft-scale dBV|dBm50|dBm75|dBm600]\n"
+           "       kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp\n";
 }
 
 const std::vector<std::string_view>& FftWindowNames()
@@ -60,6 +61,8 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
         c.kind = CliKind::Capture;
     else if (args[0] == "info")
         c.kind = CliKind::Info;
+    else if (args[0] == "export")
+        c.kind = CliKind::Export;
     else {
         c.error = "unknown command " + args[0];
         return c;
@@ -120,7 +123,28 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
                 c.fftScale = IndexOf(kScaleNames, *v);
                 if (!c.fftScale) bad(*v, "the scale is dBV, dBm50, dBm75 or dBm600");
             }
-        } else if (c.kind == CliKind::Info && name.rfind("-", 0) != 0 && c.file.empty()) {
+        } else if (c.kind == CliKind::Export && (name == "--text" || name == "--raw" || name == "--image")) {
+            if (c.exportKind != CliExport::None) {
+                c.error = "one export at a time";
+            } else if (name == "--raw") {
+                const auto ch = take();
+                if (!ch) break;
+                c.channel = IndexOf(std::array<std::string_view, 4>{"A1", "A2", "D1", "D2"}, *ch).value_or(-1);
+                if (c.channel < 0) {
+                    bad(*ch, "the channel is A1, A2, D1 or D2");
+                    break;
+                }
+                c.exportKind = CliExport::Raw;
+                if (i + 1 >= args.size()) {
+                    c.error = "--raw needs a channel and a file";
+                    break;
+                }
+                c.exportFile = args[++i];
+            } else if (auto v = take()) {
+                c.exportKind = name == "--text" ? CliExport::Text : CliExport::Image;
+                c.exportFile = *v;
+            }
+        } else if (c.kind != CliKind::Capture && name.rfind("-", 0) != 0 && c.file.empty()) {
             c.file = name;
         } else {
             c.error = "unexpected argument " + args[i];
@@ -129,6 +153,9 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
     if (!c.error.empty()) return c;
     if (c.kind == CliKind::Capture && c.output.empty()) c.error = "capture needs -o OUT.krd";
     if (c.kind == CliKind::Info && c.file.empty()) c.error = "info needs a data file";
+    if (c.kind == CliKind::Export && c.file.empty()) c.error = "export needs a data file";
+    if (c.kind == CliKind::Export && c.error.empty() && c.exportKind == CliExport::None)
+        c.error = "export needs --text, --raw or --image";
     if (c.kind == CliKind::Info && !c.spectrum && (c.fftSize || c.fftWindow || c.fftScale))
         c.error = "the --fft options go with --spectrum";
     return c;

@@ -3,6 +3,7 @@
 //   kr40-cli capture [--driver=sim|ftdi|d2xx] [--settings FILE.krs] [--frames N] -o OUT.krd
 //   kr40-cli info FILE.krd [--spectrum A1|A2] [--fft-size 1024..32768|auto]
 //            [--fft-window NAME] [--fft-scale dBV|dBm50|dBm75|dBm600]
+//   kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp
 // Every option takes its value either as the next argument or after "=".
 
 #include <optional>
@@ -12,7 +13,8 @@
 
 namespace kr40 {
 
-enum class CliKind { Help, Capture, Info };
+enum class CliKind { Help, Capture, Info, Export };
+enum class CliExport { None, Text, Raw, Image };
 
 struct CliCommand {
     CliKind kind = CliKind::Help;
@@ -24,12 +26,17 @@ struct CliCommand {
     int frames = 1;
     std::string output;
 
-    // info
+    // info and export
     std::string file;
     std::optional<int> spectrum;   // 0 A1, 1 A2
     std::optional<int> fftSize;    // the FFT_Size setting: 0..5, 6 Auto
     std::optional<int> fftWindow;  // the FFT_Win setting: 0..8
     std::optional<int> fftScale;   // the FFT_Scale setting: 0..3
+
+    // export: what, the channel of a raw export (ChanA1..ChanD2), where
+    CliExport exportKind = CliExport::None;
+    int channel = 0;
+    std::string exportFile;
 };
 
 // The usage text printed with a refused line and for --help.

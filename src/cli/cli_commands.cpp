@@ -1,5 +1,6 @@
 #include "cli/cli_commands.h"
 
+#include <QGuiApplication>
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
@@ -9,13 +10,17 @@
 #include "analysis/readouts.h"
 #include "analysis/spectrum.h"
 #include "analysis/spectrum_texts.h"
-#include "app/headless_prompts.h"
 #include "app/provider_select.h"
 #include "cli/cli_args.h"
+#include "core/prompts.h"
 #include "core/value_format.h"
+#include "display/scope_screen.h"
+#include "display/screen.h"
+#include "files/image_file.h"
 #include "files/settings_file.h"
 #include "state/compose.h"
 #include "state/data_commands.h"
+#include "state/export_commands.h"
 #include "state/headless_scope.h"
 #include "state/scope_state.h"
 
@@ -24,27 +29,46 @@ namespace kr40 {
 namespace {
 
 constexpr const char* kChannelNames[] = {"A1", "A2", "D1", "D2"};
+// The picture of `export --image`: the screen of the window at its first size.
+constexpr int kCliScreenWidth = 731, kCliScreenHeight = 499;
 
-// Nobody answers at the command line: file dialogs take the output named on
-// it, and a question about replacing a file there is answered Yes.
-class CliPrompts : public HeadlessPrompts {
+// Nobody answers at the command line: a file dialog takes the file named on
+// it, a question about replacing a file there is answered Yes, and every
+// other message is one line on stderr.
+class CliPrompts : public Prompts {
 public:
-    CliPrompts(std::ostream& err, std::string output) : HeadlessPrompts(err, "kr40-cli"), output_(std::move(output)) {}
+    CliPrompts(std::ostream& err, std::string output) : err_(err), output_(std::move(output)) {}
 
-    PromptAnswer Message(const std::string& caption, const std::string& text, PromptIcon icon,
-                         PromptButtons buttons) override
+    PromptAnswer Message(const std::string&, const std::string& text, PromptIcon icon, PromptButtons buttons) override
     {
-        if (buttons != PromptButtons::YesNo) return HeadlessPrompts::Message(caption, text, icon, buttons);
-        Write("question: " + caption, text + "\nanswered Yes (the output was named on the command line)");
-        return PromptAnswer::Yes;
+        std::string line;
+        for (char ch : text) {
+            if (ch == '\r') continue;
+            if (ch == '\n') {
+                if (!line.empty() && line.back() != ' ') line += ":";
+                line += ' ';
+            } else {
+                line += ch;
+            }
+        }
+        const bool question = buttons == PromptButtons::YesNo;
+        if (icon == PromptIcon::Error) ++errors_;
+        err_ << "kr40-cli: " << (icon == PromptIcon::Warning && !question ? "warning: " : "") << line
+             << (question ? " Yes." : "") << '\n';
+        return question ? PromptAnswer::Yes : PromptAnswer::Ok;
     }
+    std::optional<std::string> OpenFile(const FileDialogRequest&) override { return std::nullopt; }
     std::optional<std::string> SaveFile(const FileDialogRequest&) override
     {
         if (output_.empty()) return std::nullopt;
         return output_;
     }
+    std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
+    int Errors() const { return errors_; }
 
 private:
+    int errors_ = 0;
+    std::ostream& err_;
     std::string output_;
 };
 
@@ -194,6 +218,44 @@ int RunInfo(const CliCommand& c, std::ostream& out, std::ostream& err)
         out << "Spectrum " << kChannelNames[k] << ": " << RowText(labels, 3 + k) << '\n';
     }
     return 0;
+}
+
+int RunExport(const CliCommand& c, std::ostream&, std::ostream& err)
+{
+    ScopeState st;
+    st.settings.Russian = false;
+    CliPrompts prompts(err, c.exportFile);
+    const OpenOutcome opened = OpenDataFile(st, prompts, c.file);
+    if (opened == OpenOutcome::Failed) return 1;
+    st.settings.Russian = false;
+    switch (c.exportKind) {
+        case CliExport::Text:
+            Menu_TextClick(st, prompts);
+            break;
+        case CliExport::Raw:
+            Menu_EBinClick(st, prompts, c.channel);
+            break;
+        case CliExport::Image: {
+            // The screen is drawn with Qt Gui (fonts); no display is needed.
+            std::unique_ptr<QGuiApplication> app;
+            if (!QCoreApplication::instance()) {
+                if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+                static int argc = 1;
+                static char name[] = "kr40-cli";
+                static char* argv[] = {name, nullptr};
+                app = std::make_unique<QGuiApplication>(argc, argv);
+            }
+            DisplayState d;
+            RecomputeGeometry(d, kCliScreenWidth, kCliScreenHeight);
+            DrawFrameScreen(d, st, opened == OpenOutcome::OpenedWithReference);
+            const QImage& img = d.ScreenBitmap;
+            Menu_ImageClick(st, prompts, PixelView{img.constBits(), img.width(), img.height(), img.bytesPerLine()});
+            break;
+        }
+        case CliExport::None:
+            break;
+    }
+    return prompts.Errors() == 0 ? 0 : 1;
 }
 
 }  // namespace kr40

@@ -17,4 +17,9 @@ int RunCapture(const CliCommand& c, std::ostream& out, std::ostream& err);
 // with --spectrum, the spectrum read-outs of that channel.
 int RunInfo(const CliCommand& c, std::ostream& out, std::ostream& err);
 
+// Writes one export of a data file exactly as the window's export writes it;
+// a picture is drawn as the screen would show the file with its companion
+// settings.
+int RunExport(const CliCommand& c, std::ostream& out, std::ostream& err);
+
 }  // namespace kr40

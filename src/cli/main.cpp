@@ -23,6 +23,8 @@ int main(int argc, char** argv)
             return RunCapture(c, std::cout, std::cerr);
         case CliKind::Info:
             return RunInfo(c, std::cout, std::cerr);
+        case CliKind::Export:
+            return RunExport(c, std::cout, std::cerr);
     }
     return 2;
 }

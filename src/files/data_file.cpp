@@ -107,16 +107,12 @@ float StoredFloat(double v)
     return static_cast<float>(std::clamp(v, -kMax, kMax));
 }
 
-// Empties a frame set. Entries at and beyond `filled` are empty already.
+// Empties a frame set. Entries at and beyond `filled` are empty already, so
+// only the part in use is written (a full clear is 1.3 MB per set).
 void ClearSet(FrameSet& f)
 {
     f.rec = FrameRecord{};
-    const int n = std::clamp(f.buf.filled, 0, FrameCapacity);
-    for (int ch = 0; ch < 4; ++ch) {
-        std::fill_n(f.buf.First(ch), n, MissingSample);
-        std::fill_n(f.buf.Second(ch), n, MissingSample);
-    }
-    f.buf.filled = 0;
+    f.buf.ClearUsed();
 }
 
 void ClearContent(DataFileContent& out)

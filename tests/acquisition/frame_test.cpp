@@ -154,6 +154,41 @@ TEST(FrameBuffersTest, StartAndClearEmpty)
     EXPECT_EQ(b->filled, 0);
 }
 
+// The cheap clear empties every entry below `filled` in all eight buffers:
+// the first and the last one, and both ends of the buffers at full use.
+TEST(FrameBuffersTest, ClearUsedEmptiesEverythingBelowFilled)
+{
+    auto b = std::make_unique<FrameBuffers>();
+    for (const int filled : {1, 2, 1000, FrameCapacity}) {
+        SCOPED_TRACE(testing::Message() << "filled " << filled);
+        for (int ch = 0; ch < 4; ++ch) {
+            for (bool second : {false, true}) {
+                std::vector<std::int32_t>& v = Buffer(*b, ch, second);
+                for (int i : {0, filled / 2, filled - 1}) v[i] = 1 + ch;
+            }
+        }
+        b->filled = filled;
+        b->ClearUsed();
+        EXPECT_EQ(b->filled, 0);
+        for (int ch = 0; ch < 4; ++ch) {
+            for (bool second : {false, true}) {
+                ASSERT_EQ(Buffer(*b, ch, second).size(), static_cast<std::size_t>(FrameCapacity));
+                EXPECT_EQ(FirstFilled(Buffer(*b, ch, second), 0, FrameCapacity), -1)
+                    << "ch " << ch << (second ? " second" : " first");
+            }
+        }
+    }
+
+    // A count outside the buffers clears all of them and no further.
+    b->A1_First[FrameCapacity - 1] = 3;
+    b->filled = FrameCapacity + 5;
+    b->ClearUsed();
+    EXPECT_EQ(FirstFilled(b->A1_First, 0, FrameCapacity), -1);
+    b->filled = -1;
+    b->ClearUsed();
+    EXPECT_EQ(b->filled, 0);
+}
+
 class DecodeFrameTest : public ::testing::Test {
 public:
     void SetUp() override

@@ -27,6 +27,12 @@ TEST(CliArgs, GoodLines)
     EXPECT_EQ(c.fftWindow, 7);
     EXPECT_EQ(c.fftScale, 3);
     EXPECT_EQ(ParseCliArgs({"info", "x.krd", "--spectrum=A1", "--fft-size", "32768"}).fftSize, 5);
+    c = ParseCliArgs({"export", "x.krd", "--raw", "D2", "d2.bin"});
+    EXPECT_EQ(c.error, "");
+    EXPECT_EQ(c.exportKind, CliExport::Raw);
+    EXPECT_EQ(c.channel, 3);
+    EXPECT_EQ(c.exportFile, "d2.bin");
+    EXPECT_EQ(ParseCliArgs({"export", "x.krd", "--image=s.bmp"}).exportKind, CliExport::Image);
     EXPECT_EQ(ParseCliArgs({}).kind, CliKind::Help);
     EXPECT_EQ(ParseCliArgs({"--help"}).error, "");
 }
@@ -55,6 +61,11 @@ TEST(CliArgs, BadLinesSayWhatIsWrong)
          "--fft-scale dbv: the scale is dBV, dBm50, dBm75 or dBm600"},
         {{"info", "a.krd", "--fft-window", "hann"}, "the --fft options go with --spectrum"},
         {{"info", "a.krd", "--frames", "2"}, "unexpected argument --frames"},
+        {{"export", "a.krd"}, "export needs --text, --raw or --image"},
+        {{"export", "--text", "t.txt"}, "export needs a data file"},
+        {{"export", "a.krd", "--raw", "A3", "x.bin"}, "--raw A3: the channel is A1, A2, D1 or D2"},
+        {{"export", "a.krd", "--raw", "A1"}, "--raw needs a channel and a file"},
+        {{"export", "a.krd", "--text", "t.txt", "--image", "i.png"}, "one export at a time"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);

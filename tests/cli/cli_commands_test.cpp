@@ -4,9 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "cli/cli_args.h"
+#include "files/data_file.h"
+#include "files/exports.h"
+#include "simulator/sim_provider.h"
+#include "state/compose.h"
+#include "state/data_commands.h"
+#include "state/headless_scope.h"
+#include "state/scope_state.h"
+#include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 
 namespace kr40 {
@@ -46,6 +57,75 @@ TEST(CliCommands, FailuresAreToldAndGiveExitCodeOne)
               1);
     EXPECT_NE(err.str().find("File not found."), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "x.krd"));
+}
+
+// A frame from the simulated instrument, saved and opened in a fresh state,
+// exports the same text as before saving.
+TEST(CliCommands, SavedFrameExportsTheSameText)
+{
+    test::TempDir dir;
+    ScopeState st;
+    st.settings.Russian = false;
+    sim::SimProvider provider;
+    FrameSet frame;
+    {
+        HeadlessScope scope(st, provider);
+        test::ScriptedPrompts prompts;
+        ASSERT_EQ(scope.Open(prompts, std::chrono::seconds(20)), FT_OK);
+        st.settings.Run_Down = true;
+        ApplySettings(st);
+        ASSERT_TRUE(scope.WaitCompleteFrames(1, std::chrono::seconds(20), nullptr));
+        frame = scope.LastComplete();
+    }
+    const std::string before = TextExport(frame);
+    st.live->rec = frame.rec;
+    st.live->buf = frame.buf;
+    st.LiveExists = true;
+    test::ScriptedPrompts prompts;
+    const auto file = dir.path() / "sim.krd";
+    prompts.files.push_back(file.string());
+    ASSERT_TRUE(Menu_Save_AsClick(st, prompts, false));
+
+    std::ostringstream out, err;
+    const std::string text = (dir.path() / "sim.txt").string();
+    ASSERT_EQ(RunExport(ParseCliArgs({"export", file.string(), "--text", text}), out, err), 0) << err.str();
+    std::ifstream in(text, std::ios::binary);
+    const std::string after((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_GT(before.size(), 5000u);
+    EXPECT_EQ(after, before);
+}
+
+TEST(CliCommands, ExportsTheWindowsFilesAndTellsFailuresOnOneLine)
+{
+    test::TempDir dir;
+    auto main = std::make_unique<FrameSet>();
+    main->rec.ValidLen = main->rec.FrameLen = 3;
+    main->rec.ChannelMask = 1;
+    main->rec.Divider = 10;
+    for (int k = 0; k < 3; ++k) main->buf.First(ChanA1)[k] = main->buf.Second(ChanA1)[k] = 100 + k;
+    const auto file = dir.path() / "f.krd";
+    std::ofstream(file, std::ios::binary) << EncodeDataFile(*main, DataFileSpectra{}, nullptr);
+    std::ofstream(dir.path() / "f.krs") << "[Common]\nCH_D1=0\n";
+
+    std::ostringstream out, err;
+    const auto run = [&](std::vector<std::string> args) {
+        err.str("");
+        args.insert(args.begin(), {"export", file.string()});
+        return RunExport(ParseCliArgs(args), out, err);
+    };
+    EXPECT_EQ(run({"--raw", "A1", (dir.path() / "a1.bin").string()}), 0) << err.str();
+    std::ifstream bin(dir.path() / "a1.bin", std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(bin)), std::istreambuf_iterator<char>()), "def");
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "a1.txt"));
+    EXPECT_EQ(run({"--image", (dir.path() / "s.bmp").string()}), 0) << err.str();
+    EXPECT_GT(std::filesystem::file_size(dir.path() / "s.bmp"), 54u);
+
+    // D2 is not in the frame; a folder that is not there cannot be written.
+    EXPECT_EQ(run({"--raw", "D2", (dir.path() / "d2.bin").string()}), 1);
+    EXPECT_EQ(err.str(), "kr40-cli: No data for writing.\n");
+    const std::string gone = (dir.path() / "gone" / "t.txt").string();
+    EXPECT_EQ(run({"--text", gone}), 1);
+    EXPECT_EQ(err.str(), "kr40-cli: " + gone + ": Can't open file for writing.\n");
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 // and UBSan any stray access or undefined operation fails the run; here every
 // decoded frame must also keep the ranges the rest of the program relies on,
 // a failed decoding must leave nothing behind, and a decoded frame written
-// again must read back the same.
+// again must read back the same. One DataFileContent takes every file, as in
+// the program, so an entry a file leaves behind shows in the next one.
 //
-// KR40_FUZZ_BYTES sets the bytes decoded over all seeds (default 10^7; `make
-// sanitize` decodes 10^8).
+// The run goes on until both budgets over all seeds are spent: KR40_FUZZ_BYTES
+// bytes decoded (default 10^7; `make sanitize` 10^8) and KR40_FUZZ_FILES files
+// (default 10^4; `make sanitize` 10^6).
 
 #include <gtest/gtest.h>
 
@@ -17,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -26,13 +29,15 @@ namespace kr40 {
 namespace {
 
 constexpr std::uint64_t kDefaultFuzzBytes = 10'000'000;
+constexpr std::uint64_t kDefaultFuzzFiles = 10'000;
 constexpr std::uint32_t kSeeds[] = {20261211, 4711, 65537};
 
-std::uint64_t FuzzBytesPerSeed()
+// A budget over all seeds, split so that the seeds together reach it.
+std::uint64_t PerSeed(const char* variable, std::uint64_t fallback)
 {
-    std::uint64_t total = kDefaultFuzzBytes;
-    if (const char* env = std::getenv("KR40_FUZZ_BYTES"); env && *env) total = std::strtoull(env, nullptr, 10);
-    return total / std::size(kSeeds);
+    std::uint64_t total = fallback;
+    if (const char* env = std::getenv(variable); env && *env) total = std::strtoull(env, nullptr, 10);
+    return (total + std::size(kSeeds) - 1) / std::size(kSeeds);
 }
 
 constexpr std::size_t kTag = 10, kRec = sizeof(FrameRecord);
@@ -98,15 +103,21 @@ private:
         }
     }
 
-    // Mostly short frames (the records are what is fuzzed), now and then one
-    // up to the buffers' size.
-    int Length() { return static_cast<int>(rng_() % 32 ? Below(200) : Below(FrameCapacity + 1)); }
-
-    void RandomFrame(FrameSet& f)
+    // Short frames (the records are what is fuzzed, and short files keep a
+    // million of them quick); in a large file up to 200 positions and now
+    // and then up to the buffers' size.
+    int Length(bool large)
     {
-        auto* bytes = reinterpret_cast<unsigned char*>(&f.rec);
-        for (std::size_t k = 0; k < sizeof f.rec; ++k) bytes[k] = static_cast<unsigned char>(rng_());
-        const int n = Length();
+        if (!large) return static_cast<int>(Below(48));
+        return static_cast<int>(rng_() % 32 ? Below(200) : Below(FrameCapacity + 1));
+    }
+
+    void RandomFrame(FrameSet& f, bool large)
+    {
+        std::uint32_t words[sizeof f.rec / 4];
+        for (std::uint32_t& w : words) w = static_cast<std::uint32_t>(rng_());
+        std::memcpy(&f.rec, words, sizeof f.rec);
+        const int n = Length(large);
         f.rec.FrameLen = std::min(FrameCapacity, n + static_cast<int>(Below(100)));
         f.rec.ValidLen = n;
         f.rec.PreLen = static_cast<int>(Below(static_cast<std::size_t>(f.rec.FrameLen) + 1));
@@ -126,20 +137,29 @@ private:
         f.buf.filled = FrameCapacity;  // the buffers are reused: stale entries past ValidLen are fine
     }
 
+    // One file in 16 is large: longer frames and spectra up to 32768 points.
     std::string ValidFile()
     {
-        RandomFrame(main_);
+        const bool large = rng_() % 16 == 0;
+        RandomFrame(main_, large);
         DataFileSpectra sp;
         static const int points[] = {2, 4, 64, 1024, 1000, 0};
-        sp.points = rng_() % 32 ? points[Below(std::size(points))] : kDataFileMaxSpectrumPoints;
+        static const int smallPoints[] = {2, 4, 16, 64, 1000, 0};
+        sp.points = !large             ? smallPoints[Below(std::size(smallPoints))]
+                    : rng_() % 32 != 0 ? points[Below(std::size(points))]
+                                       : kDataFileMaxSpectrumPoints;
         for (StoredSpectrum& s : sp.ch) {
             s.present = rng_() % 2;
             s.count = static_cast<int>(rng_() % 5);
-            s.values.resize(static_cast<std::size_t>(std::max(sp.points, 0) / 2));
+            s.values.clear();
+            if (!s.present) continue;
+            // Now and then fewer values than the size: the encoder writes the rest as 0.
+            const std::size_t half = static_cast<std::size_t>(std::max(sp.points, 0) / 2);
+            s.values.resize(rng_() % 8 ? half : Below(half + 1));
             for (double& v : s.values) v = rng_() % 32 ? (rng_() % 100000) * 0.01 : -1.0;
         }
         const bool withRef = rng_() % 2;
-        if (withRef) RandomFrame(ref_);
+        if (withRef) RandomFrame(ref_, large);
         return EncodeDataFile(main_, sp, withRef ? &ref_ : nullptr);
     }
 
@@ -221,8 +241,26 @@ private:
     FrameSet main_, ref_;
 };
 
-// The ranges the screen and the analysis rely on.
-void ExpectFrameInRange(const FrameSet& f, const char* which)
+// How far a frame set's buffers may hold anything: its samples and `filled`.
+int Extent(const FrameSet& f)
+{
+    const int stored = (f.rec.ChannelMask & 0xF) != 0 ? std::clamp(f.rec.ValidLen, 0, FrameCapacity) : 0;
+    return std::max(stored, std::clamp(f.buf.filled, 0, FrameCapacity));
+}
+
+// Where emptiness past the stored samples is looked at: every entry up to
+// `upTo`, and beyond it a few entries picked by `probe`, or all of them.
+struct EmptyCheck {
+    int upTo = 0;
+    std::mt19937* probe = nullptr;
+    bool all = false;
+};
+
+// The ranges the screen and the analysis rely on. Entries past the stored
+// samples must be empty; the caller passes in `empty.upTo` how far the
+// previous file may have left entries (a stale one shows there) and where
+// the buffers were filled.
+void ExpectFrameInRange(const FrameSet& f, const char* which, const EmptyCheck& empty)
 {
     const FrameRecord& r = f.rec;
     ASSERT_TRUE(r.FrameLen >= 0 && r.FrameLen <= FrameCapacity) << which << " FrameLen " << r.FrameLen;
@@ -244,9 +282,20 @@ void ExpectFrameInRange(const FrameSet& f, const char* which)
             ASSERT_TRUE(ok) << which << " channel " << ch << " entry " << i << ": " << first[i] << ", " << second[i];
         }
         // Everything past the stored samples is empty (one pass without branches).
+        const int upTo =
+            empty.all ? FrameCapacity : std::clamp(std::max(empty.upTo, f.buf.filled), stored, FrameCapacity);
         std::int32_t other = 0;
-        for (int i = stored; i < FrameCapacity; ++i) other |= (first[i] ^ MissingSample) | (second[i] ^ MissingSample);
-        ASSERT_EQ(other, 0) << which << " channel " << ch << ": an entry past " << stored << " is not empty";
+        for (int i = stored; i < upTo; ++i) other |= (first[i] ^ MissingSample) | (second[i] ^ MissingSample);
+        ASSERT_EQ(other, 0) << which << " channel " << ch << ": an entry in " << stored << ".." << upTo
+                            << " is not empty";
+        if (upTo < FrameCapacity) {
+            std::uniform_int_distribution<int> beyond(upTo, FrameCapacity - 1);
+            for (int k = 0; k < 4; ++k) {
+                const int i = beyond(*empty.probe);
+                ASSERT_TRUE(first[i] == MissingSample && second[i] == MissingSample)
+                    << which << " channel " << ch << " entry " << i << ": " << first[i] << ", " << second[i];
+            }
+        }
     }
 }
 
@@ -268,11 +317,12 @@ void ExpectSpectraInRange(const DataFileSpectra& sp)
     }
 }
 
-bool SameSamples(const FrameSet& a, const FrameSet& b)
+// Entries 0..upTo-1 of every buffer are equal.
+bool SameSamples(const FrameSet& a, const FrameSet& b, int upTo)
 {
     for (int ch = 0; ch < 4; ++ch) {
-        if (!std::equal(a.buf.First(ch), a.buf.First(ch) + FrameCapacity, b.buf.First(ch))) return false;
-        if (!std::equal(a.buf.Second(ch), a.buf.Second(ch) + FrameCapacity, b.buf.Second(ch))) return false;
+        if (!std::equal(a.buf.First(ch), a.buf.First(ch) + upTo, b.buf.First(ch))) return false;
+        if (!std::equal(a.buf.Second(ch), a.buf.Second(ch) + upTo, b.buf.Second(ch))) return false;
     }
     return true;
 }
@@ -290,36 +340,61 @@ class DataFileFuzz : public ::testing::TestWithParam<std::uint32_t> {};
 
 TEST_P(DataFileFuzz, DecodedFramesKeepTheirRanges)
 {
-    const std::uint64_t budget = FuzzBytesPerSeed();
+    const std::uint64_t byteBudget = PerSeed("KR40_FUZZ_BYTES", kDefaultFuzzBytes);
+    const std::uint64_t fileBudget = PerSeed("KR40_FUZZ_FILES", kDefaultFuzzFiles);
     const auto start = std::chrono::steady_clock::now();
     FileFuzzer fuzzer(GetParam());
-    DataFileContent c, again;
+    std::mt19937 probe(GetParam());
+    // Reused for every file, as the program does, so that clearing only what
+    // was used is what runs; heap-held as the buffers are 2.6 MB.
+    const auto c = std::make_unique<DataFileContent>();
+    const auto again = std::make_unique<DataFileContent>();
+    const FrameRecord cleared{};
     std::uint64_t bytes = 0, files = 0;
     std::uint64_t outcomes[7] = {};  // by DataFileError
-    while (bytes < budget) {
+    while (bytes < byteBudget || files < fileBudget) {
         const std::string file = fuzzer.Next();
         bytes += file.size();
         ++files;
-        const DataFileError e = DecodeDataFile(file, c);
+        // What the previous file may have left, and now and then the whole buffers.
+        const bool all = files % 1024 == 1;
+        EmptyCheck mainEmpty{Extent(c->main), &probe, all};
+        const EmptyCheck refEmpty{Extent(c->reference), &probe, all};
+        const DataFileError e = DecodeDataFile(file, *c);
         ++outcomes[static_cast<int>(e)];
         if (e != DataFileError::None) {
-            ASSERT_FALSE(c.hasReference);
-            ASSERT_TRUE(c.main.rec.FrameLen == 0 && c.main.buf.filled == 0 && c.reference.buf.filled == 0);
-            ASSERT_FALSE(c.spectra.ch[0].present || c.spectra.ch[1].present);
+            // Nothing left behind: cleared records, empty buffers, no spectra.
+            // A refused reference comes after the main samples were read.
+            if (e == DataFileError::ReferenceCrc || e == DataFileError::BadReferenceRecord) {
+                std::int32_t validLen = 0;
+                std::memcpy(&validLen, file.data() + kTag + 32, 4);
+                mainEmpty.upTo = std::max(mainEmpty.upTo, std::clamp(validLen, 0, FrameCapacity));
+            }
+            ASSERT_FALSE(c->hasReference);
+            ASSERT_EQ(std::memcmp(&c->main.rec, &cleared, sizeof cleared), 0);
+            ASSERT_EQ(std::memcmp(&c->reference.rec, &cleared, sizeof cleared), 0);
+            ASSERT_TRUE(c->main.buf.filled == 0 && c->reference.buf.filled == 0);
+            ASSERT_NO_FATAL_FAILURE(ExpectFrameInRange(c->main, "cleared main", mainEmpty));
+            ASSERT_NO_FATAL_FAILURE(ExpectFrameInRange(c->reference, "cleared reference", refEmpty));
+            ASSERT_FALSE(c->spectra.ch[0].present || c->spectra.ch[1].present);
             continue;
         }
-        ASSERT_NO_FATAL_FAILURE(ExpectFrameInRange(c.main, "main"));
-        ASSERT_NO_FATAL_FAILURE(ExpectFrameInRange(c.reference, "reference"));
-        ASSERT_NO_FATAL_FAILURE(ExpectSpectraInRange(c.spectra));
+        ASSERT_NO_FATAL_FAILURE(ExpectFrameInRange(c->main, "main", mainEmpty));
+        ASSERT_NO_FATAL_FAILURE(ExpectFrameInRange(c->reference, "reference", refEmpty));
+        ASSERT_NO_FATAL_FAILURE(ExpectSpectraInRange(c->spectra));
 
-        // Written again, the frames read back the same.
-        ASSERT_EQ(DecodeDataFile(EncodeDataFile(c.main, c.spectra, c.hasReference ? &c.reference : nullptr), again),
-                  DataFileError::None);
-        ASSERT_TRUE(SameRecord(again.main.rec, c.main.rec));
-        ASSERT_TRUE(SameSamples(again.main, c.main));
-        ASSERT_EQ(again.hasReference, c.hasReference);
-        ASSERT_TRUE(SameRecord(again.reference.rec, c.reference.rec));
-        ASSERT_TRUE(SameSamples(again.reference, c.reference));
+        // Written again, the frames read back the same, up to where either
+        // copy (or the copy's previous file) may hold anything.
+        const int againMain = Extent(again->main), againRef = Extent(again->reference);
+        ASSERT_EQ(
+            DecodeDataFile(EncodeDataFile(c->main, c->spectra, c->hasReference ? &c->reference : nullptr), *again),
+            DataFileError::None);
+        ASSERT_TRUE(SameRecord(again->main.rec, c->main.rec));
+        ASSERT_TRUE(SameSamples(again->main, c->main, std::max({againMain, Extent(again->main), Extent(c->main)})));
+        ASSERT_EQ(again->hasReference, c->hasReference);
+        ASSERT_TRUE(SameRecord(again->reference.rec, c->reference.rec));
+        ASSERT_TRUE(SameSamples(again->reference, c->reference,
+                                std::max({againRef, Extent(again->reference), Extent(c->reference)})));
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf(
