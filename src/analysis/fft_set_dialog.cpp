@@ -11,6 +11,7 @@
 #include "display/qt_text.h"
 #include "state/compose.h"
 #include "state/scope_state.h"
+#include "ui/ok_cancel_dialog.h"
 
 namespace kr40 {
 
@@ -84,18 +85,7 @@ TForm_FFTSet::TForm_FFTSet(ScopeState& st, std::function<void(const SettingsEffe
     }
     for (QVBoxLayout* col : columns) col->addStretch(1);
 
-    ok_ = new QPushButton(this);
-    ok_->setObjectName("Button_OK");
-    cancel_ = new QPushButton(this);
-    cancel_->setObjectName("Button_Cancel");
-    ok_->setAutoDefault(false);
-    cancel_->setAutoDefault(false);
-    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);  // Escape too
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel_);
+    auto* buttons = OkCancelRow(*this, ok_, cancel_);
 
     auto* all = new QVBoxLayout(this);
     all->addLayout(top);

@@ -10,6 +10,7 @@
 #include "core/manual_reset_event.h"
 #include "display/qt_text.h"
 #include "state/scope_state.h"
+#include "ui/ok_cancel_dialog.h"
 
 namespace kr40 {
 
@@ -33,19 +34,7 @@ TForm_TimeCalibrate::TForm_TimeCalibrate(ScopeState& st, std::function<void()> a
     slider_->setMinimumWidth(320);
     connect(slider_, &QSlider::valueChanged, this, &TForm_TimeCalibrate::Moved);
 
-    ok_ = new QPushButton("OK", this);
-    ok_->setObjectName("Button_OK");
-    cancel_ = new QPushButton(this);
-    cancel_->setObjectName("Button_Cancel");
-    ok_->setAutoDefault(false);
-    cancel_->setAutoDefault(false);
-    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);  // Escape too
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel_);
+    auto* buttons = OkCancelRow(*this, ok_, cancel_);
     auto* all = new QVBoxLayout(this);
     all->addWidget(label_);
     all->addWidget(slider_);

@@ -177,7 +177,8 @@ std::int32_t Entry(unsigned char b)
 }
 
 // The samples of an accepted record; a cut file ends the channel in progress
-// and leaves the rest empty.
+// and leaves the rest empty. Every entry written lies below ValidLen, which
+// `filled` then covers, so the next decoding's clear reaches it.
 void ReadSamples(Reader& in, FrameSet& f)
 {
     const int n = f.rec.ValidLen;
@@ -201,7 +202,7 @@ void ReadSamples(Reader& in, FrameSet& f)
         }
         in.Skip(static_cast<std::size_t>(n) * per);
     }
-    f.buf.filled = n;
+    f.buf.filled = std::max(f.buf.filled, n);
 }
 
 void ReadSpectra(Reader& in, const RecordBytes& b, DataFileSpectra& out)

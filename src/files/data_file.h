@@ -107,8 +107,10 @@ struct DataFileContent {
 };
 
 // Decodes a data file into `out`; both frames (records and buffers) and the
-// spectra are cleared first. On success the frames hold what the file holds
-// and hasReference tells whether it had a reference part.
+// spectra are cleared first. The buffers are cleared only below their
+// `filled` (see FrameBuffers), so a caller that stored samples in them must
+// have raised it. On success the frames hold what the file holds and
+// hasReference tells whether it had a reference part.
 //
 // On failure `out` holds cleared frames (and no reference), and the error
 // tells what the program's own frames become: OldGeneration and

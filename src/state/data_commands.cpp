@@ -16,6 +16,7 @@
 #include "files/safe_file.h"
 #include "files/settings_file.h"
 #include "state/compose.h"
+#include "state/file_choice.h"
 #include "state/scope_state.h"
 
 namespace kr40 {
@@ -27,18 +28,7 @@ namespace fs = std::filesystem;
 void SwapFrames(FrameSet& a, FrameSet& b)
 {
     std::swap(a.rec, b.rec);
-    FrameBuffers& x = a.buf;
-    FrameBuffers& y = b.buf;
-    // The vectors keep their FrameCapacity entries; swapping them moves no sample.
-    std::swap(x.A1_First, y.A1_First);
-    std::swap(x.A1_Second, y.A1_Second);
-    std::swap(x.A2_First, y.A2_First);
-    std::swap(x.A2_Second, y.A2_Second);
-    std::swap(x.D1_First, y.D1_First);
-    std::swap(x.D1_Second, y.D1_Second);
-    std::swap(x.D2_First, y.D2_First);
-    std::swap(x.D2_Second, y.D2_Second);
-    std::swap(x.filled, y.filled);
+    std::swap(a.buf, b.buf);  // the vectors trade their storage; no sample moves
 }
 
 constexpr TextPair kSaveTitle = {"Save", "Сохранение данных"};
@@ -116,18 +106,11 @@ bool Menu_Save_AsClick(ScopeState& st, Prompts& prompts, bool bgView)
 {
     EventSetter busy(st.BusyEvent);
     const bool ru = st.settings.Russian;
-    FileDialogRequest req;
-    req.title = Tr(kSaveTitle, ru);
-    req.folder = st.LastFolder;
-    req.defaultExt = "krd";
-    req.filter = Tr(kSaveFilter, ru);
-    req.proposedName = st.LiveExists && !st.LiveName.empty()
-                           ? fs::path(st.LiveName).filename().replace_extension(".krd").string()
-                           : std::string("*.krd");
-    const std::optional<std::string> chosen = prompts.SaveFile(req);
+    if (!st.LiveExists) st.LiveName.clear();
+    const std::optional<std::string> chosen =
+        AskFile(st, prompts, FileDialogKind::Save, Tr(kSaveTitle, ru), kSaveFilter, "krd");
     if (!chosen) return false;
     const fs::path file = *chosen;
-    st.LastFolder = file.parent_path().string();
 
     const bool withReference = st.RefExists && bgView;
     std::string bytes;
@@ -239,14 +222,9 @@ OpenOutcome Menu_OpenClick(ScopeState& st, Prompts& prompts)
 {
     EventSetter busy(st.BusyEvent);
     const bool ru = st.settings.Russian;
-    FileDialogRequest req;
-    req.title = Tr(kOpenTitle, ru);
-    req.folder = st.LastFolder;
-    req.defaultExt = "krd";
-    req.filter = Tr(kOpenFilter, ru);
-    const std::optional<std::string> chosen = prompts.OpenFile(req);
+    const std::optional<std::string> chosen =
+        AskFile(st, prompts, FileDialogKind::Open, Tr(kOpenTitle, ru), kOpenFilter, "krd");
     if (!chosen) return OpenOutcome::Failed;
-    st.LastFolder = fs::path(*chosen).parent_path().string();
     return OpenDataFile(st, prompts, *chosen);
 }
 

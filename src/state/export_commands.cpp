@@ -11,6 +11,7 @@
 #include "files/file_texts.h"
 #include "files/image_file.h"
 #include "files/safe_file.h"
+#include "state/file_choice.h"
 #include "state/scope_state.h"
 
 namespace kr40 {
@@ -33,23 +34,6 @@ std::string BinTitle(int channel, bool russian)
            kChannelEnds[static_cast<std::size_t>(channel)];
 }
 
-// The save dialog of an export: the data file's name with the export's
-// extension when a frame was loaded or saved, else "*.ext".
-std::optional<std::string> AskExportFile(ScopeState& st, Prompts& prompts, const std::string& title,
-                                         const TextPair& filter, const char* ext)
-{
-    FileDialogRequest req;
-    req.title = title;
-    req.folder = st.LastFolder;
-    req.defaultExt = ext;
-    req.filter = Tr(filter, st.settings.Russian);
-    req.proposedName = st.LiveName.empty() ? std::string("*.") + ext
-                                           : fs::path(st.LiveName).filename().replace_extension(ext).string();
-    std::optional<std::string> chosen = prompts.SaveFile(req);
-    if (chosen) st.LastFolder = fs::path(*chosen).parent_path().string();
-    return chosen;
-}
-
 void CantWrite(Prompts& prompts, const std::string& title, const std::string& name, bool russian)
 {
     prompts.Message(title, name + "\n" + Tr(kCantWrite, russian), PromptIcon::Error, PromptButtons::Ok);
@@ -66,7 +50,7 @@ void Menu_TextClick(ScopeState& st, Prompts& prompts)
         prompts.Message(title, Tr(kNoData, ru), PromptIcon::Error, PromptButtons::Ok);
         return;
     }
-    const std::optional<std::string> chosen = AskExportFile(st, prompts, title, kTextFilter, "txt");
+    const std::optional<std::string> chosen = AskFile(st, prompts, FileDialogKind::Save, title, kTextFilter, "txt");
     if (!chosen) return;
     std::string text;
     {
@@ -86,7 +70,7 @@ void Menu_EBinClick(ScopeState& st, Prompts& prompts, int channel)
         prompts.Message(title, Tr(kNoData, ru), PromptIcon::Error, PromptButtons::Ok);
         return;
     }
-    const std::optional<std::string> chosen = AskExportFile(st, prompts, title, kBinFilter, "bin");
+    const std::optional<std::string> chosen = AskFile(st, prompts, FileDialogKind::Save, title, kBinFilter, "bin");
     if (!chosen) return;
     std::string bytes, companion;
     {
@@ -109,7 +93,7 @@ void Menu_ImageClick(ScopeState& st, Prompts& prompts, const PixelView& screen)
     EventSetter busy(st.BusyEvent);
     const bool ru = st.settings.Russian;
     const std::string title = Tr(kSaveImage, ru);
-    const std::optional<std::string> chosen = AskExportFile(st, prompts, title, kImageFilter, "png");
+    const std::optional<std::string> chosen = AskFile(st, prompts, FileDialogKind::Save, title, kImageFilter, "png");
     if (!chosen) return;
     if (!WriteScreenImage(*chosen, screen, nullptr)) CantWrite(prompts, title, *chosen, ru);
 }

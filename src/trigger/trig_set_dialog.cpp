@@ -17,6 +17,7 @@
 #include "state/compose.h"
 #include "state/scope_state.h"
 #include "trigger/trigger_tables.h"
+#include "ui/ok_cancel_dialog.h"
 
 namespace kr40 {
 
@@ -191,18 +192,7 @@ TForm_TrigSet::TForm_TrigSet(ScopeState& st, std::function<void()> applied, QWid
     v->addStretch(1);
     top->addWidget(tplusBox_, 1);
 
-    ok_ = new QPushButton("OK", this);
-    ok_->setObjectName("Button_OK");
-    cancel_ = new QPushButton(this);
-    cancel_->setObjectName("Button_Cancel");
-    ok_->setAutoDefault(false);
-    cancel_->setAutoDefault(false);
-    connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);  // Escape too
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok_);
-    buttons->addWidget(cancel_);
+    auto* buttons = OkCancelRow(*this, ok_, cancel_);
 
     auto* all = new QVBoxLayout(this);
     all->addLayout(top);
