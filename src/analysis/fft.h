@@ -33,7 +33,17 @@ private:
     // passes read them in order.
     std::vector<double> passTwiddle_;
     std::vector<int> passOffset_;
-    std::vector<double> scratch_;  // Nmax values: split real / imaginary work
+    // Blocked path for N >= 2^(kBlockedMinLog2 + 1): per l = log2(N/2), from
+    // blockTwiddle_[blockOffset_[l]], six runs of n2 = 2^(l-4) values: Re, Im
+    // of W^j, W^4j (W = e^(-2 pi i / 2^l), column twiddles) and of e^(-i pi 16 j
+    // / 2^l) (separation twiddles by row position).
+    static constexpr int kBlockedMinLog2 = 11;
+    // Doubles from one row to the next: Re then Im of n2 values, each run
+    // with room for one more and padded by a cache line.
+    static constexpr int RowStride(int n2) { return 2 * (n2 + 8); }
+    std::vector<double> blockTwiddle_;
+    std::vector<int> blockOffset_;
+    std::vector<double> scratch_;  // split real / imaginary work, rows and row buffers
 };
 
 }  // namespace kr40
