@@ -28,10 +28,10 @@ namespace kr40 {
 
 namespace {
 
-// Four-lane vectors with GCC; Clang refuses to pass them between the always
-// inlined helpers in the base-ISA clone, so it (like MSVC) takes the plain
-// passes only.
-#if defined(__GNUC__) && !defined(__clang__)
+// Four-lane vectors with GCC 12 or later (__builtin_shufflevector); Clang
+// refuses to pass them between the always inlined helpers in the base-ISA
+// clone, so it (like MSVC and older GCC) takes the plain passes only.
+#if defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
 // The vector helpers are always inlined, so the ABI note for passing vectors
 // between differently compiled clones does not apply; GCC reports it at the
 // end of the file, hence no pop.
