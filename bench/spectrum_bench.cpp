@@ -39,18 +39,25 @@ void FillFrame(kr40::FrameSet& f)
     f.rec.ChannelMask = 1;
 }
 
+// The A1 spectrum at 32768 points; averaging choice -1 = off.
+kr40::ScopeSettings SpectrumSettings(int window, int averaging)
+{
+    kr40::ScopeSettings s;
+    s.FFT_View_A1 = true;
+    s.FFT_Size = 5;
+    s.FFT_Win = window;
+    s.FFT_Ave_On = averaging >= 0;
+    s.FFT_Ave = averaging >= 0 ? averaging : 0;
+    return s;
+}
+
 // Arguments: window, averaging count choice (-1 = off).
 void BM_Spectrum32k(benchmark::State& state)
 {
     auto sp = std::make_unique<kr40::Spectrum>();
     auto live = std::make_unique<kr40::FrameSet>();
     FillFrame(*live);
-    kr40::ScopeSettings s;
-    s.FFT_View_A1 = true;
-    s.FFT_Size = 5;
-    s.FFT_Win = static_cast<int>(state.range(0));
-    s.FFT_Ave_On = state.range(1) >= 0;
-    s.FFT_Ave = static_cast<int>(state.range(1) >= 0 ? state.range(1) : 0);
+    const kr40::ScopeSettings s = SpectrumSettings(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     kr40::SpectrumRequests req{};
     for (auto _ : state) {
         kr40::ComputeSpectrum(*sp, 0, s, *live, req);
@@ -73,11 +80,7 @@ void BM_SpectrumToDisplay32k(benchmark::State& state)
     auto sp = std::make_unique<kr40::Spectrum>();
     auto live = std::make_unique<kr40::FrameSet>();
     FillFrame(*live);
-    kr40::ScopeSettings s;
-    s.FFT_View_A1 = true;
-    s.FFT_Size = 5;
-    s.FFT_Win = kr40::WinHann;
-    s.FFT_Ave_On = false;
+    const kr40::ScopeSettings s = SpectrumSettings(kr40::WinHann, -1);
     kr40::SpectrumRequests req{};
     kr40::ComputeSpectrum(*sp, 0, s, *live, req);
     for (auto _ : state) {

@@ -624,8 +624,7 @@ void MainWindow::dropEvent(QDropEvent* e)
     if (urls.isEmpty() || !urls.front().isLocalFile() || st_.BusyEvent.IsSet()) return;
     const QString file = urls.front().toLocalFile();
     EventSetter busy(st_.BusyEvent);
-    OpenByExtension(file.toStdString());
-    st_.LastFolder = QFileInfo(file).absolutePath().toStdString();
+    OpenByExtension(file.toStdString());  // the file's folder becomes the last used
     e->acceptProposedAction();
 }
 
