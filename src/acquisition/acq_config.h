@@ -69,7 +69,6 @@ struct WindowView {
     std::optional<std::uint32_t> swatchA1, swatchA2, swatchTrig;
     std::array<std::array<std::string, 6>, 2> voltsCaptions;  // [channel][row of the volts table]
     std::array<std::string, 2> voltsHeader;                   // "A1 Volts/Div ", "A2 V/Div (x10)", ...
-    std::string noiseCaption;                                 // the generator's noise button, in the language
     bool fmD1HfEnabled = true, fmD2HfEnabled = true, fmResetEnabled = false;
 };
 

@@ -48,7 +48,8 @@ std::string DriverError(std::string_view name, const std::string& source)
 
 const char* CommandLineUsage()
 {
-    return "usage: kr40 [--simulate | --driver=d2xx|ftdi|sim] [--lang=en|ru] [--screenshot FILE --frames N] [FILE]";
+    return "usage: kr40 [--simulate | --driver=d2xx|ftdi|sim] [--lang=en|ru] [--screenshot FILE --frames N [--press "
+           "BUTTON]...] [FILE]";
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args, std::string_view driverEnv)
@@ -102,6 +103,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::string_v
                 else
                     c.error = "--frames needs a whole number from 1 to 100000";
             }
+        } else if (a == "--press") {
+            if (auto v = value("--press")) {
+                if (v->empty())
+                    c.error = "--press needs a button name";
+                else
+                    c.press.push_back(*v);
+            }
         } else {
             c.error = "unknown option " + a;
         }
@@ -109,6 +117,10 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::string_v
     if (!c.error.empty()) return c;
     if (framesGiven && c.screenshot.empty()) {
         c.error = "--frames goes with --screenshot FILE";
+        return c;
+    }
+    if (!c.press.empty() && c.screenshot.empty()) {
+        c.error = "--press goes with --screenshot FILE";
         return c;
     }
     if (!driver.empty()) {

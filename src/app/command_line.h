@@ -2,7 +2,7 @@
 // kr40's command line, read in one place:
 //
 //   kr40 [--simulate | --driver=d2xx|ftdi|sim] [--lang=en|ru]
-//        [--screenshot FILE --frames N] [FILE]
+//        [--screenshot FILE --frames N [--press BUTTON]...] [FILE]
 //
 // Plain C++ so every accepted and refused command line is tested without a
 // display; the environment's KR40_DRIVER comes in as a parameter.
@@ -21,6 +21,7 @@ struct CommandLine {
     std::optional<bool> russian;     // --lang: true for ru, false for en; unset keeps the stored language
     std::string screenshot;          // --screenshot FILE; empty for a normal run
     int frames = 1;                  // --frames N, frames to wait for before the picture
+    std::vector<std::string> press;  // --press BUTTON: buttons the picture run clicks after Run, in order
     std::vector<std::string> files;  // arguments that are not options, in order
     std::string error;               // why the command line is refused; empty when it is good
 };

@@ -25,6 +25,7 @@
 #include "display/glyphs.h"
 #include "display/qt_text.h"
 #include "display/screen.h"
+#include "generator/gen_panel.h"
 #include "ui/captions.h"
 
 namespace kr40 {
@@ -34,9 +35,24 @@ namespace {
 constexpr int kButtonHeight = 19;
 
 // Commands whose features are still being built: shown, but disabled.
-constexpr std::array<const char*, 10> kPendingControls = {
-    "Menu_Open_Gen_Form",  "Menu_Recorder", "Menu_GeneratorSet",  "Menu_ZeroCalibrate", "Menu_TDCCalibrate",
-    "Menu_SerialDecoders", "Menu_LCMeter",  "Menu_Help_Contents", "SpeedButton_GenRun", "ComboBox_AFG"};
+constexpr std::array<const char*, 9> kPendingControls = {
+    "Menu_Open_Gen_Form", "Menu_Recorder",      "Menu_ZeroCalibrate", "Menu_TDCCalibrate", "Menu_SerialDecoders",
+    "Menu_LCMeter",       "Menu_Help_Contents", "SpeedButton_GenRun", "ComboBox_AFG"};
+
+// A read-out label that reports double clicks.
+class ReadoutLabel : public QLabel {
+public:
+    ReadoutLabel(QWidget* parent, std::function<void()> onDoubleClick)
+        : QLabel(parent), onDoubleClick_(std::move(onDoubleClick))
+    {
+    }
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent*) override { onDoubleClick_(); }
+
+private:
+    std::function<void()> onDoubleClick_;
+};
 
 bool KeyValue(const ScopeSettings& s, const SettingKey& k)
 {
@@ -257,8 +273,18 @@ void ControlPanel::BuildGeneratorGroup()
     auto* on = AddButton("SpeedButton_GenOn", "ON", genBox_);
     auto* genRun = AddButton("SpeedButton_GenRun", "RUN", genBox_);
     genRun->setCheckable(false);
+    // The AFG status lamp beside RUN.
+    auto* runLamp = new QFrame(genBox_);
+    Bind("Panel_AFG_Run", runLamp);
+    runLamp->setFixedSize(8, kButtonHeight);
+    runLamp->setFrameShape(QFrame::Panel);
+    runLamp->setAutoFillBackground(true);
+    auto* runRow = new QHBoxLayout;
+    runRow->setSpacing(1);
+    runRow->addWidget(genRun);
+    runRow->addWidget(runLamp);
     left->addWidget(on);
-    left->addWidget(genRun);
+    left->addLayout(runRow);
     afgList_ = new QComboBox(genBox_);
     Bind("ComboBox_AFG", afgList_);
     afgList_->setFixedWidth(64);
@@ -268,17 +294,10 @@ void ControlPanel::BuildGeneratorGroup()
 
     auto* buttons = new QGridLayout;
     buttons->setSpacing(1);
-    const std::array<std::pair<const char*, const char*>, 6> ranges = {{{"SpeedButton_10K_1S", "10 K"},
-                                                                        {"SpeedButton_100K_100mS", "100 K"},
-                                                                        {"SpeedButton_1M_10mS", "1 M"},
-                                                                        {"SpeedButton_10M_1mS", "10 M"},
-                                                                        {"SpeedButton_50M_100uS", "50 M"},
-                                                                        {"SpeedButton__10uS_Noise", "Noise"}}};
-    for (int i = 0; i < 6; ++i) buttons->addWidget(AddButton(ranges[i].first, ranges[i].second, genBox_), 0, i);
-    const std::array<const char*, 5> shapes = {"SpeedButton_Sin", "SpeedButton_Rect", "SpeedButton_Trian",
-                                               "SpeedButton_Up_Trian", "SpeedButton_Dn_Trian"};
-    for (int i = 0; i < 5; ++i) {
-        auto* b = AddButton(shapes[i], "", genBox_);
+    for (int i = 0; i < GenRangeCount; ++i)
+        buttons->addWidget(AddButton(GenRanges[i].control, GenRanges[i].freqCaption.en, genBox_), 0, i);
+    for (int i = 0; i < GenShapeCount; ++i) {
+        auto* b = AddButton(GenShapeControls[i], "", genBox_);
         b->setToolButtonStyle(Qt::ToolButtonIconOnly);
         b->setIcon(ShapeIcon(i));
         buttons->addWidget(b, 1, i);
@@ -303,14 +322,22 @@ void ControlPanel::BuildGeneratorGroup()
     auto* panel = new QFrame(genBox_);
     Bind("Panel_Gen", panel);
     panel->setFrameShape(QFrame::StyledPanel);
-    panel->setFixedWidth(150);
+    panel->setFixedWidth(230);
+    panel->setAutoFillBackground(true);
     auto* labels = new QVBoxLayout(panel);
     labels->setContentsMargins(4, 2, 4, 2);
+    labels->setSpacing(0);
     for (const char* name : {"Label_F", "Label_V", "Label_Mod", "Label_Pulse"}) {
-        auto* l = new QLabel(panel);
+        const std::string n = name;
+        auto* l = new ReadoutLabel(panel, [this, n] {
+            if (routes_.doubleClicked) routes_.doubleClicked(n);
+        });
         Bind(name, l);
+        l->setAutoFillBackground(true);
+        l->setWordWrap(false);
         labels->addWidget(l);
     }
+    labels->addStretch(1);
     h->addWidget(panel);
 }
 
@@ -422,7 +449,6 @@ void ControlPanel::ShowView(const WindowView& v, const ScopeSettings& s, bool sp
         pal.setColor(QPalette::Window, colour ? ToQColor(*colour) : window_->palette().color(QPalette::Button));
         w->setPalette(pal);
     };
-    if (!v.noiseCaption.empty()) Button("SpeedButton__10uS_Noise")->setText(ToQString(v.noiseCaption));
     paint("Panel_Color_A1", v.swatchA1);
     paint("Panel_Color_A2", v.swatchA2);
     paint("Panel_Color_Trig", v.swatchTrig);
@@ -430,6 +456,43 @@ void ControlPanel::ShowView(const WindowView& v, const ScopeSettings& s, bool sp
     Action("Menu_FM_D2_HF")->setEnabled(v.fmD2HfEnabled);
     Action("Menu_FM_RST")->setEnabled(v.fmResetEnabled);
     if (!spectrumShown && xPos_->value() != s.X_Pos) xPos_->setValue(s.X_Pos);
+    syncing_ = false;
+}
+
+void ControlPanel::ShowGenPanel(const GenPanelView& v)
+{
+    syncing_ = true;
+    for (int i = 0; i < GenRangeCount; ++i) {
+        QAbstractButton* b = Button(GenRanges[i].control);
+        b->setVisible(v.rangeVisible[i]);
+        if (!v.rangeCaption[i].empty()) b->setText(ToQString(v.rangeCaption[i]));
+    }
+    for (int i = 0; i < GenShapeCount; ++i) {
+        QAbstractButton* b = Button(GenShapeControls[i]);
+        b->setVisible(v.shapesVisible);
+        b->setEnabled(v.shapeEnabled[i]);
+    }
+    Control("ScrollBar_F_fast")->setEnabled(v.barsEnabled);
+    Control("ScrollBar_F_slow")->setEnabled(v.barsEnabled);
+    if (auto* amplitude = qobject_cast<QScrollBar*>(Control("ScrollBar_Amplitude")))
+        amplitude->setMaximum(v.amplitudeMax);
+    Control("SpeedButton_GenRun")->setVisible(v.runVisible);
+    Control("Panel_AFG_Run")->setVisible(v.runVisible);
+    afgList_->setVisible(v.afgListVisible);
+
+    QPalette pal = Control("Panel_Gen")->palette();
+    pal.setColor(QPalette::Window, ToQColor(v.background));
+    pal.setColor(QPalette::WindowText, ToQColor(v.textColour));
+    Control("Panel_Gen")->setPalette(pal);
+    const std::array<std::pair<const char*, const std::string*>, 4> labels = {
+        {{"Label_F", &v.labelF}, {"Label_V", &v.labelV}, {"Label_Mod", &v.labelMod}, {"Label_Pulse", &v.labelPulse}}};
+    for (const auto& [name, text] : labels) {
+        auto* l = qobject_cast<QLabel*>(Control(name));
+        l->setPalette(pal);
+        l->setText(ToQString(*text));
+    }
+    Control("Label_Mod")->setVisible(v.labelModVisible);
+    Control("Label_Pulse")->setVisible(v.labelPulseVisible);
     syncing_ = false;
 }
 

@@ -27,6 +27,7 @@ namespace kr40 {
 struct ScopeSettings;
 struct SettingKey;
 struct WindowView;
+struct GenPanelView;
 class ScreenWidget;
 
 class ControlPanel {
@@ -35,6 +36,7 @@ public:
         std::function<void(const std::string& name, bool checked)> clicked;  // a button or menu item
         std::function<void(const std::string& name, int value)> barMoved;    // a scroll bar
         std::function<void(const std::string& name)> menuOpening;            // a menu of the menu bar opens
+        std::function<void(const std::string& name)> doubleClicked;          // a read-out label of Panel_Gen
     };
 
     ControlPanel(QMainWindow* window, const QImage& screenBitmap, Routes routes);
@@ -59,6 +61,8 @@ public:
     // What ComposeAcqConfig decided for the controls: volts/div captions,
     // colour swatches, frequency-meter items, the horizontal position.
     void ShowView(const WindowView& v, const ScopeSettings& s, bool spectrumShown);
+    // The generator panel: range captions, what is shown and enabled, the read-outs.
+    void ShowGenPanel(const GenPanelView& v);
     // Every caption in the language.
     void SetCaptions(bool russian);
     // Commands whose features are still being built are shown disabled.

@@ -75,6 +75,7 @@ int main(int argc, char** argv)
         QObject::connect(instance.get(), &kr40::SingleInstance::HandedOver, &w,
                          [&w](int count, const QString& arg) { w.HandOver(count, arg); });
     w.show();
-    if (screenshot) kr40::StartPictureRun(w, headless, {QString::fromLocal8Bit(cmd.screenshot.c_str()), cmd.frames});
+    if (screenshot)
+        kr40::StartPictureRun(w, headless, {QString::fromLocal8Bit(cmd.screenshot.c_str()), cmd.frames, cmd.press});
     return app.exec();
 }

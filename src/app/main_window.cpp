@@ -33,6 +33,8 @@
 #include "files/file_kind.h"
 #include "files/image_file.h"
 #include "files/settings_file.h"
+#include "generator/gen_mod_dialog.h"
+#include "generator/gen_panel.h"
 #include "state/compose.h"
 #include "state/data_commands.h"
 #include "state/export_commands.h"
@@ -68,6 +70,7 @@ MainWindow::MainWindow(MainWindowOptions options)
     routes.clicked = [this](const std::string& name, bool checked) { ControlClicked(name, checked); };
     routes.barMoved = [this](const std::string& name, int value) { BarMoved(name, value); };
     routes.menuOpening = [this](const std::string& name) { MenuOpening(name); };
+    routes.doubleClicked = [this](const std::string& name) { LabelDoubleClicked(name); };
     panel_ = std::make_unique<ControlPanel>(this, d_.ScreenBitmap, std::move(routes));
     WireScreen();
 
@@ -225,6 +228,8 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             return Menu_FFTSetClick();
         case WindowCommand::FmCalibrate:
             return Menu_FM_CalibrateClick();
+        case WindowCommand::GeneratorSet:
+            return Menu_GeneratorSetClick();
         case WindowCommand::BgSwap:
             // The reference is shown whether or not there was anything to swap.
             bgView_ = true;
@@ -271,7 +276,9 @@ void MainWindow::BarMoved(const std::string& name, int value)
         st_.settings.X_Pos = value;
         return Refresh();
     }
-    if (const SettingKey* key = panel_->KeyOf(name); key && key->type == KeyType::Int)
+    if (name == "ScrollBar_F_fast" || name == "ScrollBar_F_slow")
+        MoveGenBar(st_.settings, name == "ScrollBar_F_fast" ? GenBar::Fast : GenBar::Slow, value);
+    else if (const SettingKey* key = panel_->KeyOf(name); key && key->type == KeyType::Int)
         st_.settings.*key->intField = value;
     Apply();
 }
@@ -293,6 +300,7 @@ void MainWindow::SyncControls()
 void MainWindow::ApplyView()
 {
     panel_->ShowView(st_.view, st_.settings, SpectrumShown(st_.settings));
+    panel_->ShowGenPanel(st_.genView);
     if (st_.view.stayOnTop != bool(windowFlags() & Qt::WindowStaysOnTopHint)) {
         const bool shown = isVisible();
         setWindowFlag(Qt::WindowStaysOnTopHint, st_.view.stayOnTop);
@@ -680,6 +688,19 @@ void MainWindow::Menu_FM_CalibrateClick()
     TForm_TimeCalibrate dialog(
         st_, [this] { Apply(); }, this);
     if (dialog.Run()) SaveProgramSettings();
+}
+
+void MainWindow::Menu_GeneratorSetClick()
+{
+    TForm_GeneratorSet dialog(
+        st_, [this](const SettingsEffect& e) { Carry(e); }, this);
+    dialog.Run();
+}
+
+// Label_ModDblClick opens the modulation dialog outside the AFG mode.
+void MainWindow::LabelDoubleClicked(const std::string& name)
+{
+    if (name == "Label_Mod" && st_.settings.Sel(Group::GenMode) != GenAfgMode) Menu_GeneratorSetClick();
 }
 
 void MainWindow::Menu_AboutClick()

@@ -75,6 +75,8 @@ public:
     void Menu_EnglishClick();
     void Menu_CompactClick();
     void Menu_Gen_ViewClick();
+    void Menu_GeneratorSetClick();
+    void LabelDoubleClicked(const std::string& name);
     void Menu_ColorsClick();
     void Menu_AboutClick();
     void Menu_FFTSetClick();

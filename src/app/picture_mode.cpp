@@ -25,6 +25,15 @@ void StartPictureRun(MainWindow& w, const HeadlessPrompts& prompts, PictureRun r
         if (w.Initialised() && !pressed) {
             pressed = true;
             w.Button("SpeedButton_Run")->click();
+            for (const std::string& name : run.press) {
+                QAbstractButton* b = w.Button(name);
+                if (!b) {
+                    std::fprintf(stderr, "kr40: no picture written: there is no button %s\n", name.c_str());
+                    finish(1);
+                    return;
+                }
+                b->click();
+            }
             silence.setRemainingTime(run.silenceMs);
         }
         // An error box would have stopped a watched run; this one fails.

@@ -1,9 +1,11 @@
 #pragma once
 // The picture mode (--screenshot FILE --frames N): the window runs without a
-// display and without anybody to answer, presses Run, waits for N frames and
-// writes its picture as PNG.
+// display and without anybody to answer, presses Run and the buttons named
+// by --press, waits for N frames and writes its picture as PNG.
 
 #include <QString>
+#include <string>
+#include <vector>
 
 namespace kr40 {
 
@@ -11,9 +13,10 @@ class MainWindow;
 class HeadlessPrompts;
 
 struct PictureRun {
-    QString file;           // the PNG to write
-    int frames = 1;         // frames to wait for after Run
-    int silenceMs = 10000;  // fail when no new frame came for this long
+    QString file;                    // the PNG to write
+    int frames = 1;                  // frames to wait for after Run
+    std::vector<std::string> press;  // buttons clicked after Run, in order
+    int silenceMs = 10000;           // fail when no new frame came for this long
 };
 
 // Starts the run on a shown window whose prompts are `prompts`. It ends the

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 
-#include "acquisition/scope_tables.h"
 #include "device/packets.h"
 
 namespace kr40::sim {
@@ -37,14 +36,6 @@ constexpr double kDacLow = 1360, kDacSpan = 1680;
 double ZeroCode(std::uint32_t dac)
 {
     return ((dac - kDacLow) * (kZeroP2 - kZeroP1) / kDacSpan + kZeroP1) / 16;
-}
-
-double VoltsPerDivision(std::uint8_t range)
-{
-    const int code = range & 0x07;
-    for (const VoltsRow& row : VoltsPerDiv)
-        if (row.rangeCode == code) return row.uV * 1e-6;
-    return VoltsPerDiv[0].uV * 1e-6;  // unused codes read as the least sensitive range
 }
 
 // Mode_Flags bits 3 (time condition), 4 (inside), 5-6 (advanced kind);
@@ -362,6 +353,9 @@ std::vector<std::uint8_t> FrameBuilder::Acquire(const SimRegisters& regs, std::u
             tick += static_cast<std::uint64_t>(P) * L.D;
         }
         if (!triggered) state |= kStateNoTrigger;
+        // The generator's sweep restarts at the trigger position, so that it
+        // runs from the start to the stop frequency over the post-trigger part.
+        model_.SetSweepStart(t0 + static_cast<std::uint64_t>(L.preLen) * L.D);
 
         // Circular memory: memory position k holds linear position
         // (PreLen - T + k) mod FrameLen, so the trigger sits at T.

@@ -26,6 +26,9 @@
 // Positions are looked at D ticks apart, so a pulse or gap shorter than one
 // position may go unseen.
 //
+// Every frame outside roll mode restarts the generator's sweep at linear
+// position PreLen (triggered or not), as the instrument does at its trigger.
+//
 // Roll mode (Roll_Flags bits 0-1 set, trigger off): the ring holds the
 // newest samples since `acqStartTick`, with `tick` as now. The caller moves
 // `tick` on with its clock; Acquire leaves it alone in roll mode.

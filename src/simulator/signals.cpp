@@ -4,6 +4,9 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <mutex>
+
+#include "acquisition/scope_tables.h"
 
 namespace kr40::sim {
 
@@ -31,6 +34,11 @@ constexpr double kAmplSteps = 4000;
 constexpr double kFullScaleVpp = 4.0;
 constexpr double kModWordPerMille = 32.76775;
 constexpr double kFmWordPer10Hz = 6.714164800781632;
+// Modulation from an analog input: AM and SUM words are 16 times the
+// per-division setting; the FM word is 2^30 / 10^8 per 2 Hz per division.
+constexpr double kExternalDepthDivisor = 16;
+constexpr double kFmWordPerStep = 10.73741824;
+constexpr double kFmHzPerStep = 2;
 
 struct SerialPattern {
     std::array<std::uint8_t, kLineBits> bits{};
@@ -178,6 +186,54 @@ std::uint64_t RisingPhase(int shape)
     }
 }
 
+// The noiseless values of the sources other than the generator.
+double FixedVolts(Source s, std::uint64_t tick)
+{
+    switch (s) {
+        case Source::Sine1k3Vpp:
+            return 1.5 * Sine(static_cast<double>(tick % kPeriod1k) / kPeriod1k);
+        case Source::Square1k2Vpp:
+            return tick % kPeriod1k < kPeriod1k / 2 ? 2.0 : 0.0;
+        case Source::SerialText:
+            return SerialBit(tick) ? kLogicHigh : 0.0;
+        case Source::Clock10k:
+            return tick % kPeriod10k < kPeriod10k / 2 ? kLogicHigh : 0.0;
+        default:
+            return 0;
+    }
+}
+
+int FixedLevel(Source s, std::uint64_t tick)
+{
+    switch (s) {
+        case Source::Sine1k3Vpp:
+            return FixedVolts(s, tick) > 0 ? 1 : 0;
+        case Source::Square1k2Vpp:
+            return tick % kPeriod1k < kPeriod1k / 2 ? 1 : 0;
+        case Source::SerialText:
+            return SerialBit(tick);
+        case Source::Clock10k:
+            return tick % kPeriod10k < kPeriod10k / 2 ? 1 : 0;
+        default:
+            return 0;
+    }
+}
+
+std::uint64_t FixedPeriod(Source s)
+{
+    switch (s) {
+        case Source::Sine1k3Vpp:
+        case Source::Square1k2Vpp:
+            return kPeriod1k;
+        case Source::SerialText:
+            return kLinePeriod;
+        case Source::Clock10k:
+            return kPeriod10k;
+        default:
+            return 1;
+    }
+}
+
 // 64 x 64 -> 128-bit product as (high, low).
 void Mul128(std::uint64_t a, std::uint64_t b, std::uint64_t& hi, std::uint64_t& lo)
 {
@@ -240,6 +296,92 @@ std::uint64_t EdgeTrain::Time(std::uint64_t k) const
 
 // ---------------------------------------------------------------------------
 
+double VoltsPerDivision(std::uint8_t range)
+{
+    const int code = range & 0x07;
+    for (const VoltsRow& row : VoltsPerDiv)
+        if (row.rangeCode == code) return row.uV * 1e-6;
+    return VoltsPerDiv[0].uV * 1e-6;  // unused codes read as the least sensitive range
+}
+
+// A fixed source as a modulating signal: its value at each tick (volts, or
+// +-1 by logic level) and the running sum of that value, which FM turns into
+// phase. The value repeats every `period` ticks; within a period it is a
+// sine of amplitude `sine`, or else constant on steps.
+struct SignalModel::ModInput {
+    std::uint64_t period = 1;
+    double sine = 0;
+    std::vector<std::uint64_t> starts;  // first tick of each step, from 0
+    std::vector<double> values;         // the value on each step
+    std::vector<double> sums;           // sum over the ticks before each step
+    double perPeriod = 0;               // sum over one period
+    double peak = 0, mean = 0;          // largest |value|, mean value
+
+    // Steps found by looking at every tick of one period.
+    template <class Value>
+    static ModInput Steps(std::uint64_t period, Value value)
+    {
+        ModInput in;
+        in.period = period;
+        double sum = 0;
+        for (std::uint64_t t = 0; t < period; ++t) {
+            const double v = value(t);
+            if (t == 0 || v != in.values.back()) {
+                in.starts.push_back(t);
+                in.values.push_back(v);
+                in.sums.push_back(sum);
+                in.peak = std::max(in.peak, std::abs(v));
+            }
+            sum += v;
+        }
+        in.perPeriod = sum;
+        in.mean = sum / static_cast<double>(period);
+        return in;
+    }
+
+    // Sum of the values at ticks 0 .. r - 1, for r below the period.
+    double Within(std::uint64_t r) const
+    {
+        if (sine != 0) return sine * static_cast<double>(period) * PeriodicIntegral(0, static_cast<double>(r) / period);
+        const std::size_t k =
+            static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), r) - starts.begin()) - 1;
+        return sums[k] + values[k] * static_cast<double>(r - starts[k]);
+    }
+
+    // c times the sum of the values at ticks 0 .. tick - 1, in cycles modulo 1.
+    // Whole periods count by their fractional phase, which keeps the result
+    // exact at any tick.
+    double Phase(std::uint64_t tick, double c) const
+    {
+        const double whole = FracOf(static_cast<double>(tick / period) * FracOf(c * perPeriod));
+        return FracOf(whole + c * Within(tick % period));
+    }
+};
+
+const SignalModel::ModInput* SignalModel::ModInputOf(Source s, bool logic)
+{
+    if (s == Source::Generator) return nullptr;
+    // One entry per fixed source and reading, built on first use.
+    constexpr std::size_t kEntries = 2 * static_cast<std::size_t>(Source::Ground);
+    static std::array<std::once_flag, kEntries> once;
+    static std::array<ModInput, kEntries> inputs;
+    const std::size_t i = 2 * (static_cast<std::size_t>(s) - 1) + (logic ? 1 : 0);
+    std::call_once(once[i], [&] {
+        const std::uint64_t period = FixedPeriod(s);
+        if (s == Source::Sine1k3Vpp && !logic) {
+            inputs[i].period = period;
+            inputs[i].sine = inputs[i].peak = 1.5;
+        } else if (logic) {
+            inputs[i] = ModInput::Steps(period, [s](std::uint64_t t) { return FixedLevel(s, t) ? 1.0 : -1.0; });
+        } else {
+            inputs[i] = ModInput::Steps(period, [s](std::uint64_t t) { return FixedVolts(s, t); });
+        }
+    });
+    return &inputs[i];
+}
+
+// ---------------------------------------------------------------------------
+
 SignalModel::SignalModel(SignalOptions options) : opt_(options)
 {
     Serial();  // build the shared tables before any concurrent use
@@ -251,7 +393,8 @@ void SignalModel::Configure(const SimRegisters& regs)
     Generator g;
     g.on = !(regs.RangeA1() & 0x08);
     g.mode = regs.GenMode() & 0x0F;
-    g.external = ((regs.GenMode() >> 4) & 0x07) != 0;
+    const int modSrc = (regs.GenMode() >> 4) & 0x07;
+    g.external = modSrc != 0;
     g.modSign = (regs.GenMode() & 0x80) ? -1 : 1;
     g.shape = regs.GenShape() & 0x0F;
     g.modShape = (regs.GenShape() >> 4) & 0x07;  // bit 7 is the one-shot run request
@@ -264,8 +407,25 @@ void SignalModel::Configure(const SimRegisters& regs)
     g.depth = ampl > 0 ? g.wordB * 4096.0 / (kModWordPerMille * ampl) / 1000 : 0;
     g.level = g.wordB / kModWordPerMille / 1000;
     const double fm = g.modInc * static_cast<double>(TicksPerSecond) / kTwoPow48;
-    const double deviationHz = g.wordB * 10.0 / kFmWordPer10Hz;
+    double deviationHz = g.wordB * 10.0 / kFmWordPer10Hz;
     g.devCycles = fm > 0 ? deviationHz / fm : 0;
+    if (g.external) {
+        // 1, 2: A1, A2 per division; 3, 4: D1, D2 as +-1; 5..7: nothing.
+        g.modLogic = modSrc >= 3;
+        if (modSrc <= 4) {
+            g.modSource = g.modLogic ? DigitalSource(modSrc - 3) : AnalogSource(modSrc - 1);
+            g.modInput = ModInputOf(g.modSource, g.modLogic);
+        }
+        if (!g.modLogic) {
+            g.modScale = 1 / VoltsPerDivision(regs.Range(modSrc - 1));
+            g.depth /= kExternalDepthDivisor;
+            g.level /= kExternalDepthDivisor;
+            deviationHz = g.wordB * kFmHzPerStep / kFmWordPerStep;
+        }
+        g.devPerTick = deviationHz / static_cast<double>(TicksPerSecond) * g.modScale;
+        g.modPeak = g.modInput ? g.modInput->peak * g.modScale : 0;
+        g.modMean = g.modInput ? g.modSign * g.modInput->mean * g.modScale : 0;
+    }
     g.decim = std::uint64_t{regs.Decim()} + 1;
     g.postN = regs.PostN();
     gen_ = g;
@@ -279,7 +439,12 @@ double SignalModel::Noise(int salt, std::uint64_t tick) const
 double SignalModel::Modulation(std::uint64_t tick) const
 {
     const Generator& g = gen_;
-    if (g.external) return 0;  // modulation from an input is not modelled
+    if (g.external) {
+        if (!g.modInput) return 0;
+        const double v =
+            g.modLogic ? (FixedLevel(g.modSource, tick) ? 1 : -1) : FixedVolts(g.modSource, tick) * g.modScale;
+        return g.modSign * v;
+    }
     double m;
     if (g.modShape == 7)
         m = 2 * Hash01(opt_.seed, kSaltModNoise, tick / kNoiseHold);
@@ -303,7 +468,9 @@ double SignalModel::GeneratorVolts(std::uint64_t tick) const
     switch (g.mode) {
         case 1: {  // sweep: the increment grows by Gen_Word_B every sample clock over Post_N clocks
             if (g.postN == 0) break;
-            const std::uint64_t tau = tick % (g.postN * g.decim);
+            const std::uint64_t length = g.postN * g.decim;
+            const std::uint64_t tau =
+                tick >= sweepStart_ ? (tick - sweepStart_) % length : (length - (sweepStart_ - tick) % length) % length;
             const std::uint64_t j = tau / g.decim;
             const std::uint64_t acc = g.wordA * tau + g.wordB * (g.decim * (j * (j - 1) / 2) + j * (tau - j * g.decim));
             return g.half * carrier(Frac48(acc), 0);
@@ -312,7 +479,9 @@ double SignalModel::GeneratorVolts(std::uint64_t tick) const
             return g.half / 2 * carrier(Frac48(g.wordA * tick), 1) * (1 + g.depth * Modulation(tick));
         case 3: {  // FM
             double x = Frac48(g.wordA * tick);
-            if (!g.external && g.devCycles != 0 && g.modShape <= 4) {
+            if (g.external) {
+                if (g.modInput && g.devPerTick != 0) x = FracOf(x + g.modSign * g.modInput->Phase(tick, g.devPerTick));
+            } else if (g.devCycles != 0 && g.modShape <= 4) {
                 x = FracOf(x + g.modSign * g.devCycles * PeriodicIntegral(g.modShape, Frac48(g.modInc * tick)));
             }
             return g.half * carrier(x, 0);
@@ -340,28 +509,16 @@ double SignalModel::GeneratorMean() const
         const double width = std::min(static_cast<double>(g.wordB), period);
         return g.half * (2 * width / period - 1);
     }
-    // AM of a constant carrier: the envelope's mean (the modulating shapes have none).
-    if (g.mode == 2 && (g.shape == 5 || g.shape == 6)) return g.half / 2;
+    // AM of a constant carrier: the envelope's mean; SUM: the modulating
+    // signal's. Only modulation from an input can have a mean.
+    if (g.mode == 2 && (g.shape == 5 || g.shape == 6)) return g.half / 2 * (1 + g.depth * g.modMean);
+    if (g.mode == 4) return g.half / 2 * g.level * g.modMean;
     return 0;  // every other shape swings symmetrically about 0 V
 }
 
 double SignalModel::SourceVolts(Source s, std::uint64_t tick) const
 {
-    switch (s) {
-        case Source::Generator:
-            return GeneratorVolts(tick);
-        case Source::Sine1k3Vpp:
-            return 1.5 * Sine(static_cast<double>(tick % kPeriod1k) / kPeriod1k);
-        case Source::Square1k2Vpp:
-            return tick % kPeriod1k < kPeriod1k / 2 ? 2.0 : 0.0;
-        case Source::SerialText:
-            return SerialBit(tick) ? kLogicHigh : 0.0;
-        case Source::Clock10k:
-            return tick % kPeriod10k < kPeriod10k / 2 ? kLogicHigh : 0.0;
-        case Source::Ground:
-            return 0;
-    }
-    return 0;
+    return s == Source::Generator ? GeneratorVolts(tick) : FixedVolts(s, tick);
 }
 
 double SignalModel::SourceMean(Source s) const
@@ -382,18 +539,8 @@ double SignalModel::SourceMean(Source s) const
 
 int SignalModel::SourceLevel(Source s, std::uint64_t tick) const
 {
-    switch (s) {
-        case Source::SerialText:
-            return SerialBit(tick);
-        case Source::Clock10k:
-            return tick % kPeriod10k < kPeriod10k / 2 ? 1 : 0;
-        case Source::Square1k2Vpp:
-            return tick % kPeriod1k < kPeriod1k / 2 ? 1 : 0;
-        case Source::Ground:
-            return 0;
-        default:
-            return SourceVolts(s, tick) > SourceMean(s) ? 1 : 0;
-    }
+    if (s == Source::Generator) return GeneratorVolts(tick) > GeneratorMean() ? 1 : 0;
+    return FixedLevel(s, tick);
 }
 
 double SignalModel::Volts(int analogChannel, std::uint64_t tick) const
@@ -449,7 +596,7 @@ EdgeTrain SignalModel::Edges(Source s) const
             // crosses its mean once per carrier cycle.
             const bool continuous = g.mode == 0 || g.mode == 5 || g.mode >= 8;
             const bool constant = g.shape == 5 || g.shape == 6;
-            if (g.shape <= 4 && (continuous || (g.mode == 2 && g.depth <= 1))) {
+            if (g.shape <= 4 && (continuous || (g.mode == 2 && g.depth * g.modPeak <= 1))) {
                 if (g.wordA != 0) {
                     e.kind = EdgeTrain::Kind::Dds;
                     e.increment = g.wordA & kMask48;

@@ -20,6 +20,25 @@
 // Analog inputs add uniform noise of `noiseVpp` peak-to-peak. A logic input
 // fed from an analog source reads 1 while the noiseless signal is above its
 // long-run mean.
+//
+// Generator modulation (AM, FM, SUM) comes from its own oscillator or, with
+// Gen_Mode bits 4-6 = 1..4, from input A1, A2, D1 or D2. The modulating
+// value m is then the noiseless signal of the source feeding that input:
+//  - A1/A2: volts divided by the volts per division of the input's range, so
+//    the words set the effect per division: AM depth = (depth of the word)
+//    / 16, SUM level = (level of the word) / 16, FM deviation =
+//    Gen_Word_B * 2 / 10.73741824 Hz.
+//  - D1/D2: +1 while the logic level is 1, -1 while it is 0; the words mean
+//    what they mean for the oscillator (whose m swings -1..1).
+// Gen_Mode bit 7 inverts m in every case. FM advances the carrier's phase by
+// the deviation times the running sum of m over the ticks. A generator cannot
+// be modulated by its own output: an input fed by Source::Generator (as A1 is
+// by default) gives m = 0, and so do codes 5..7.
+//
+// Sweep (Gen_Mode 1): the increment starts at Gen_Word_A and grows by
+// Gen_Word_B every Decim + 1 ticks for Post_N steps, then starts again. The
+// sweeps are counted from the origin SetSweepStart sets (tick 0 until then),
+// which the acquisition puts at each frame's trigger position.
 
 #include <cstdint>
 #include <vector>
@@ -43,6 +62,9 @@ inline constexpr std::uint64_t TicksPerSecond = 100'000'000;
 inline constexpr const char* SerialTextLine = "KR40 demo 0123456789\r\n";
 inline constexpr int SerialBaud = 9600;
 inline constexpr int SerialIdleBits = 20;  // after each line
+
+// Volts per division of an analog input's range (Range_A1/Range_A2 bits 0-2).
+double VoltsPerDivision(std::uint8_t range);
 
 // Rising edges of a source (through its mean for analog sources), as used by
 // the frequency meter. Edge k (k = 0, 1, ...) is at tick Time(k); Count(t) is
@@ -70,6 +92,9 @@ public:
 
     // Takes the generator and sweep settings from the registers.
     void Configure(const SimRegisters& regs);
+    // Tick at which a sweep starts; earlier and later sweeps follow at whole
+    // sweep lengths. Configure keeps it.
+    void SetSweepStart(std::uint64_t tick) { sweepStart_ = tick; }
 
     // Input voltage of analog channel 0 (A1) or 1 (A2), noise included.
     double Volts(int analogChannel, std::uint64_t tick) const;
@@ -89,28 +114,40 @@ public:
     Source DigitalSource(int ch) const { return ch == 0 ? opt_.d1 : opt_.d2; }
 
 private:
+    struct ModInput;  // a fixed source as a modulating signal, with its running sums
+    static const ModInput* ModInputOf(Source s, bool logic);
+
     struct Generator {
         bool on = false;
         int mode = 0;           // Gen_Mode bits 0-3
         int shape = 5;          // carrier, Gen_Shape bits 0-3
         int modShape = 5;       // modulating oscillator, Gen_Shape bits 4-7
-        bool external = false;  // modulation from an input (not modelled: carrier only)
+        bool external = false;  // modulation from an input (Gen_Mode bits 4-6 not 0)
         double modSign = 1;     // -1 with Gen_Mode bit 7 (inversion)
+        // External modulation: the source (none: m = 0), read as a logic
+        // level or in volts times modScale (1 / volts per division).
+        const ModInput* modInput = nullptr;
+        Source modSource = Source::Ground;
+        bool modLogic = false;
+        double modScale = 1;
+        double modPeak = 1, modMean = 0;  // largest |m| and the long-run mean of m
         std::uint64_t wordA = 0, wordB = 0, modInc = 0;
         double half = 0;                     // half the peak-to-peak output, volts
-        double depth = 0;                    // AM depth, 0..1
-        double level = 0;                    // SUM: modulating signal relative to the carrier
+        double depth = 0;                    // AM depth per unit of m
+        double level = 0;                    // SUM: modulating signal relative to the carrier, per unit of m
         double devCycles = 0;                // FM: peak phase excursion per modulation period, cycles
+        double devPerTick = 0;               // FM from an input: cycles per tick per unit of m
         std::uint64_t decim = 1, postN = 0;  // sweep: sample clock and length
     };
 
     double GeneratorVolts(std::uint64_t tick) const;
     double GeneratorMean() const;
-    double Modulation(std::uint64_t tick) const;       // -1..1, inverted with Gen_Mode bit 7
+    double Modulation(std::uint64_t tick) const;       // m, inverted with Gen_Mode bit 7
     double Noise(int salt, std::uint64_t tick) const;  // uniform, -0.5..0.5
 
     SignalOptions opt_;
     Generator gen_;
+    std::uint64_t sweepStart_ = 0;
 };
 
 struct FreqMeterResult {

@@ -4,6 +4,7 @@
 
 #include "acquisition/scope_tables.h"
 #include "core/texts.h"
+#include "generator/gen_panel.h"
 #include "instruments/zero_model.h"
 #include "state/scope_state.h"
 #include "trigger/trigger_encoding.h"
@@ -13,7 +14,6 @@ namespace kr40 {
 namespace {
 
 constexpr TextPair kVoltsDivX1 = {" Volts/Div ", " Вольт/Дел "};
-constexpr TextPair kNoise = {"Noise", "Шум"};
 constexpr TextPair kVoltsDivProbe = {" V/Div ", " В/Дел "};
 
 std::optional<std::uint32_t> Swatch(bool shown, std::uint32_t colour)
@@ -144,7 +144,6 @@ void ComposeAcqConfig(ScopeState& st)
     v.swatchA1 = Swatch(s.CH_A1, s.Colors[ColorA1]);
     v.swatchA2 = Swatch(s.CH_A2, s.Colors[ColorA2]);
     v.swatchTrig = Swatch(s.Trig_On && trigSource >= 0, s.Colors[ColorA1 + std::max(trigSource, 0)]);
-    v.noiseCaption = Tr(kNoise, s.Russian);
 
     // Time base; the last button (50 nS) is the fallback.
     const int tb = s.Sel(Group::TimeBase);
@@ -225,6 +224,10 @@ void ComposeAcqConfig(ScopeState& st)
 
     // Draw mode.
     if (const int dm = s.Sel(Group::DrawMode); dm >= 0) a.Draw_Mode = dm;
+
+    // Generator panel and words (after Post_N and the zero levels), then its read-outs.
+    ComposeGenerator(s, st.gen, a, st.genView);
+    UpdateGenPanel(s, st.gen, st.genView);
 }
 
 namespace {
@@ -238,6 +241,8 @@ void Publish(ScopeState& st, bool restart)
     pub.settings.Lev_A1 = st.settings.Lev_A1;
     pub.settings.Lev_A2 = st.settings.Lev_A2;
     pub.settings.TimeCal = st.settings.Time;
+    pub.settings.F_Span = st.gen.F_Span;
+    pub.settings.F_Val = st.gen.F_Val;
     st.published.Set(pub);
     st.requests.SettingsRequest = true;
     if (restart) st.requests.AcqRestartRequest = true;

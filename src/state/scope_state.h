@@ -15,6 +15,7 @@
 #include "analysis/spectrum.h"
 #include "core/version.h"
 #include "device/link_shared.h"
+#include "generator/gen_panel.h"
 
 namespace kr40 {
 
@@ -22,6 +23,9 @@ struct ScopeState : LinkShared {
     ScopeSettings settings;
     AcqConfig acq;
     WindowView view;
+    // The generator's derived values and what its panel shows.
+    GenValues gen;
+    GenPanelView genView;
 
     // One-shot flags set by the volts/div controls and probe items, consumed
     // by ComposeAcqConfig to rescale the trigger level.

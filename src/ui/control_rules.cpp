@@ -99,6 +99,7 @@ constexpr std::array kRules = {
     Command("Menu_Save_Settings_As", WindowCommand::SaveSettingsAs),
     Command("Menu_FFTSet", WindowCommand::FftSet),
     Command("Menu_FM_Calibrate", WindowCommand::FmCalibrate),
+    Command("Menu_GeneratorSet", WindowCommand::GeneratorSet),
     Command("Menu_BG_Do", WindowCommand::BgSwap),
     Command("Menu_BG_Clr", WindowCommand::BgClear),
     Command("Menu_Save_As", WindowCommand::SaveData),

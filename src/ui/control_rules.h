@@ -42,6 +42,7 @@ enum class WindowCommand {
     SaveSettingsAs,  // Menu_Save_Settings_As
     FftSet,          // Menu_FFTSet
     FmCalibrate,     // Menu_FM_Calibrate
+    GeneratorSet,    // Menu_GeneratorSet
     BgSwap,          // Menu_BG_Do
     BgClear,         // Menu_BG_Clr
     SaveData,        // Menu_Save_As

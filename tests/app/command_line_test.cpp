@@ -72,6 +72,14 @@ TEST(CommandLine, AcceptedLines)
     }
 }
 
+TEST(CommandLine, PictureRunPressesButtonsInOrder)
+{
+    const CommandLine got = ParseCommandLine(
+        {"--screenshot", "a.png", "--press", "SpeedButton_GenOn", "--frames", "3", "--press", "SpeedButton_Sngl"}, "");
+    EXPECT_EQ(got.error, "");
+    EXPECT_EQ(got.press, (Args{"SpeedButton_GenOn", "SpeedButton_Sngl"}));
+}
+
 TEST(CommandLine, RefusedLines)
 {
     struct Case {
@@ -101,6 +109,9 @@ TEST(CommandLine, RefusedLines)
         {{"--screenshot", "a.png", "--frames"}, "", "--frames needs a value"},
         {{"--frames", "5"}, "", "--frames goes with --screenshot"},
         {{"--frames", "5", "a.krs"}, "", "--frames goes with --screenshot"},
+        {{"--press", "SpeedButton_GenOn"}, "", "--press goes with --screenshot"},
+        {{"--screenshot", "a.png", "--press"}, "", "--press needs a value"},
+        {{"--screenshot", "a.png", "--press", ""}, "", "--press needs a button name"},
     };
     for (const char* n : {"0", "100001", "-3", "5x", "", "1e3", " 5", "+5", "99999999999"})
         cases.push_back({{"--screenshot", "a.png", "--frames", n}, "", "whole number from 1 to 100000"});

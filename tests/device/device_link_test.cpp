@@ -83,13 +83,17 @@ TEST_F(DeviceLinkTest, SettingsPacketRoundTripsEveryRegister)
     s.Sel(Group::Fps) = 0;
     s.A2_ACDC = true;
     s.FFT_Dither = s.Debug_kr = true;
+    // The generator as the panel composes it: 50 MHz FM carrier, modulated
+    // from D2, inverted, with a triangle modulator.
+    s.GenOn_Down = true;
+    s.Sel(Group::GenRange) = Gen50M_100uS;
+    s.Sel(Group::GenMode) = GenModMode;
+    s.F_fast = 1000, s.F_slow = 999, s.Ampl = 1000;
+    s.Mod_Type = 1, s.Mod_Src = 4, s.Inv = 1, s.MF_Shape = 4, s.Mod_Freq_Fast = 777, s.MF_Mult = 1000;
+    s.Mod_Param = 999, s.DF_Mult = 10;
+    s.A1_Zero = 191, s.A2_Zero = 63;
     ApplySettings(st);
     AcqConfig& a = st.acq;
-    // Generator words are composed by the generator panel; give them values so
-    // that their registers are checked too.
-    a.Gen_Mode = 0x17, a.Gen_Shape = 0x43, a.Gen_Word_A = 0x0000A1A2A3A4A5A6ull, a.Gen_Word_B = 0x0000B1B2B3B4B5B6ull;
-    a.Gen_Ampl = 0x0F3C, a.Gen_Mod_Inc = 0x0000C1C2C3C4C5C6ull, a.Gen_Zero_A1 = 191, a.Gen_Zero_A2 = 63;
-    st.published.Update([&](PublishedConfig& p) { p.acq = a; });
     st.requests.TrigChanged = true;
 
     link.SendSettingsPacket();
@@ -135,6 +139,12 @@ TEST_F(DeviceLinkTest, SettingsPacketRoundTripsEveryRegister)
     EXPECT_NE(a.T_Hi, 0u);
     EXPECT_NE(a.Acq_Flags, 0u);
     EXPECT_NE(a.Range_A2 & 0x30, 0);
+    EXPECT_EQ(a.Gen_Mode, 0xC3);
+    EXPECT_EQ(a.Gen_Shape, 0x40);
+    EXPECT_GT(a.Gen_Word_A, 1ull << 40);  // six bytes in use
+    EXPECT_GT(a.Gen_Mod_Inc, 1ull << 40);
+    EXPECT_GT(a.Gen_Word_B, 0xFFFFu);
+    EXPECT_GT(a.Gen_Ampl, 0xFFu);
 
     // The one-shot bit goes once; the sequence number moves on.
     link.SendSettingsPacket();

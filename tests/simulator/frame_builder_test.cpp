@@ -104,10 +104,11 @@ public:
     {
         ComposeAcqConfig(*st);
         AcqConfig& a = st->acq;
-        a.Gen_Mode = pulsePeriod > 0 ? 7 : 0;
+        a.Gen_Mode = pulsePeriod > 0 ? 7 : sweepStopHz > 0 ? 1 : 0;
         a.Gen_Shape = 0x50;  // sine, constant modulator
         a.Gen_Word_A = pulsePeriod > 0 ? pulsePeriod - 1 : PhaseInc(genHz);
         a.Gen_Word_B = pulseHigh;
+        if (sweepStopHz > 0) a.Gen_Word_B = (PhaseInc(sweepStopHz) - PhaseInc(genHz)) / a.Post_N;
         a.Gen_Ampl = static_cast<std::uint16_t>(RoundHalfAway(genFraction * 4000 + 1));
         SettingsPacketExtras extras;
         extras.seq = 42;
@@ -148,6 +149,8 @@ public:
     double genHz = 1000, genFraction = 0.5;  // 1 kHz, 2 V peak-to-peak
     // Generator pulse mode when set: period and high time in ticks.
     std::uint64_t pulsePeriod = 0, pulseHigh = 0;
+    // Generator sweep from genHz to this over the post-trigger part, when set.
+    double sweepStopHz = 0;
     std::unique_ptr<ScopeState> st = std::make_unique<ScopeState>();
     FrameBuilder builder;
     Decoded out;
@@ -163,6 +166,22 @@ std::vector<int> RisingCrossings(const std::int32_t* v, int n, int low, int leve
         if (v[i] <= low) armed = true;
         if (armed && v[i] >= level) {
             at.push_back(i);
+            armed = false;
+        }
+    }
+    return at;
+}
+
+// Fractional indices from `from` on where a rising signal passes `level`,
+// interpolated between samples; armed as in RisingCrossings.
+std::vector<double> RisingTimes(const std::int32_t* v, int from, int n, int low, int level)
+{
+    std::vector<double> at;
+    bool armed = false;
+    for (int i = from; i < n; ++i) {
+        if (v[i] <= low) armed = true;
+        if (armed && i > from && v[i] >= level) {
+            at.push_back(i - 1 + static_cast<double>(level - v[i - 1]) / (v[i] - v[i - 1]));
             armed = false;
         }
     }
@@ -435,6 +454,45 @@ TEST(FrameBuilderTest, PulseWidthTriggerOnTheSquareWave)
     s.Mode = 1;
     ASSERT_TRUE(b.Acquire(tick));
     EXPECT_EQ(b.rec().TrigTimeLimit, static_cast<std::int32_t>(b.acq().T_Lo));
+}
+
+// The generator sweeps from 10 kHz to 20 kHz. Its sweep restarts at the
+// trigger position, wherever the frame falls: the sine leaves 0 V rising
+// there with a 100 us period (50 samples of 2 us) and ends the frame with a
+// 50 us one, and every frame shows the same post-trigger part.
+TEST(FrameBuilderTest, SweepStartsAtTheTriggerPosition)
+{
+    Bench b;  // A1: 2 V peak-to-peak at 0.5 V/div on zero 128, codes 64..192
+    b.genHz = 10000;
+    b.sweepStopHz = 20000;
+    ScopeSettings& s = b.settings();
+    s.Trig_On = true;
+    s.Sel(Group::TrigSource) = ChD2;  // the 10 kHz clock, unrelated to the sweep
+    s.Pre = 3;
+    std::vector<std::int32_t> earlier;
+    for (std::uint64_t tick : {std::uint64_t{777}, std::uint64_t{123'456'789}}) {
+        SCOPED_TRACE(tick);
+        ASSERT_TRUE(b.Acquire(tick));
+        const FrameRecord& r = b.rec();
+        ASSERT_EQ(r.PreLen, 1500);
+        ASSERT_EQ(r.ValidLen, 5000);
+        const int p = r.PreLen;
+        const std::int32_t* v = b.first(ChanA1);
+        EXPECT_NEAR(v[p], 128, 2);
+        EXPECT_GT(v[p + 3], 140);
+
+        const std::vector<double> up = RisingTimes(v, p, r.ValidLen, 118, 128);
+        ASSERT_GT(up.size(), 100u);
+        EXPECT_NEAR(up[0] - p, 50, 1);  // the first period after the trigger position
+        EXPECT_NEAR(up[up.size() - 1] - up[up.size() - 2], 25, 0.5);
+        EXPECT_GT(up.back(), r.ValidLen - 26);
+
+        const std::vector<std::int32_t> post(v + p, v + r.ValidLen);
+        if (!earlier.empty()) {
+            for (std::size_t i = 0; i < post.size(); ++i) ASSERT_NEAR(post[i], earlier[i], 3) << i;
+        }
+        earlier = post;
+    }
 }
 
 // Decodes 8N1 characters from a logic buffer, starting at the first falling

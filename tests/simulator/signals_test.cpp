@@ -170,11 +170,21 @@ TEST(SignalModelTest, SweepRisesFromStartToStopOverThePostTriggerPart)
     a.Decim = 999;
     a.Post_N = 1000;
     a.Gen_Word_B = static_cast<std::uint64_t>(1e6 * 281474.976710656 / 1000 + 0.5);
-    const SignalModel m = Quiet(a);
-    EXPECT_NEAR(MeanSpacing(RisingZeros(m, 0, 20000)), 1e8 / 101000, 10);
-    EXPECT_NEAR(MeanSpacing(RisingZeros(m, 980000, 1000000)), 1e8 / 199000, 5);
-    // Then it starts again.
-    EXPECT_NEAR(MeanSpacing(RisingZeros(m, 1000000, 1020000)), 1e8 / 101000, 10);
+    // Sweeps are counted from the origin, before it as well as after it.
+    for (const std::uint64_t origin : {std::uint64_t{0}, std::uint64_t{1'234'567}, std::uint64_t{987'654'321'001}}) {
+        SCOPED_TRACE(origin);
+        SignalModel m = Quiet(a);
+        m.SetSweepStart(origin);
+        EXPECT_NEAR(m.Volts(0, origin), 0, 1e-9);  // the sine starts at 0 V, rising
+        EXPECT_GT(m.Volts(0, origin + 100), 0.5);
+        EXPECT_NEAR(MeanSpacing(RisingZeros(m, origin, origin + 20000)), 1e8 / 101000, 10);
+        EXPECT_NEAR(MeanSpacing(RisingZeros(m, origin + 980000, origin + 1000000)), 1e8 / 199000, 5);
+        // Then it starts again.
+        EXPECT_NEAR(MeanSpacing(RisingZeros(m, origin + 1000000, origin + 1020000)), 1e8 / 101000, 10);
+        if (origin > 0) {
+            EXPECT_NEAR(MeanSpacing(RisingZeros(m, origin - 20000, origin)), 1e8 / 199000, 5);
+        }
+    }
 }
 
 TEST(SignalModelTest, ModulationWords)
@@ -214,6 +224,101 @@ TEST(SignalModelTest, ModulationWords)
         const SignalModel m = Quiet(sum);
         EXPECT_NEAR(m.Volts(0, 25000), 1.0, 1e-4);
         EXPECT_NEAR(m.Volts(0, 75000), -1.0, 1e-4);
+    }
+}
+
+// Modulation from an input. The generator's output (a 2 V carrier, 1 V in AM
+// and SUM) is measured in the first and the second half of the modulating
+// source's period, some thousand periods on: A2 carries the 1 kHz 0..2 V
+// square, D2 the 10 kHz clock, A1 the generator itself unless a case says
+// otherwise.
+TEST(SignalModelTest, ModulationFromAnInput)
+{
+    enum Measure { Peak, Hz, Value };
+    struct Case {
+        const char* name;
+        std::uint8_t mode;   // Gen_Mode
+        std::uint8_t shape;  // Gen_Shape
+        double carrierHz;
+        std::uint8_t range;  // of A1 and A2
+        std::uint64_t wordB;
+        Measure what;
+        double first, second;  // expected in each half of the source's period
+        EdgeTrain::Kind edges;
+        double mean = 0;  // of the generator's output
+        Source a1 = Source::Generator;
+    };
+    auto amWord = [](double modParam) {  // 0.025 %/div per step
+        return static_cast<std::uint64_t>(modParam * 32.76775 * 4001 / 4096 * 4 + 0.5);
+    };
+    const std::uint64_t am50 = static_cast<std::uint64_t>(500 * 32.76775 * 4001 / 4096 + 0.5);
+    const std::uint64_t fm200k = static_cast<std::uint64_t>(20000 * 6.714164800781632 + 0.5);
+    const std::uint64_t fm31k25 = static_cast<std::uint64_t>(15625 * 10.73741824 + 0.5);  // per division
+    const std::uint64_t sum25 = static_cast<std::uint64_t>(1000 * 32.76775 * 4 + 0.5);    // 25 %/div
+    using K = EdgeTrain::Kind;
+    const Case cases[] = {
+        // 17.5 %/div: the square's 2 divisions give 35 %.
+        {"AM from A2 at 1 V/div", 0x22, 0x00, 1e5, 7, amWord(700), Peak, 1.35, 1.0, K::Dds},
+        {"AM from A2, inverted", 0xA2, 0x00, 1e5, 7, amWord(700), Peak, 0.65, 1.0, K::Dds},
+        {"AM from A2 at 2 V/div", 0x22, 0x00, 1e5, 3, amWord(700), Peak, 1.175, 1.0, K::Dds},
+        {"AM from A2 at 0.2 V/div overmodulates", 0x22, 0x00, 1e5, 4, amWord(700), Peak, 2.75, 1.0, K::Sampled},
+        {"AM from D2 as +-1", 0x42, 0x00, 1e5, 7, am50, Peak, 1.5, 0.5, K::Dds},
+        {"FM from D2 as +-1", 0x43, 0x00, 1e6, 7, fm200k, Hz, 1.2e6, 0.8e6, K::Sampled},
+        {"FM from D2, inverted", 0xC3, 0x00, 1e6, 7, fm200k, Hz, 0.8e6, 1.2e6, K::Sampled},
+        // 31.25 kHz/div: each period of the square adds a whole number of
+        // carrier cycles and a quarter.
+        {"FM from A2 at 1 V/div", 0x23, 0x00, 1e5, 7, fm31k25, Hz, 1.625e5, 1e5, K::Sampled},
+        {"SUM from A2 at 1 V/div", 0x24, 0x06, 0, 7, sum25, Value, 0.5, 0, K::Sampled, 0.25},
+        {"SUM from A1 sine at 0.5 V/div, inverted", 0x94, 0x06, 0, 6, sum25, Value, -0.75, 0.75, K::Sampled, 0,
+         Source::Sine1k3Vpp},
+        {"AM from A1 carrying the generator", 0x12, 0x00, 1e5, 7, amWord(700), Peak, 1.0, 1.0, K::Dds},
+        {"FM from A1 carrying the generator", 0x13, 0x00, 1e5, 7, fm31k25, Hz, 1e5, 1e5, K::Sampled},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        AcqConfig a = GeneratorOn(c.mode, c.shape, PhaseInc(c.carrierHz));
+        a.Range_A1 = a.Range_A2 = c.range;
+        a.Gen_Word_B = c.wordB;
+        SignalModel m(SignalOptions{.a1 = c.a1, .noiseVpp = 0});
+        m.Configure(RegistersOf(a));
+        const int src = (c.mode >> 4) & 0x07;
+        const std::uint64_t period = src == 4 ? 10'000 : 100'000;
+        const std::uint64_t base = 1233 * period;
+        auto gen = [&](std::uint64_t t) { return m.SourceVolts(Source::Generator, t); };
+
+        for (int half = 0; half < 2; ++half) {
+            SCOPED_TRACE(half);
+            const std::uint64_t from = base + half * period / 2 + period / 10, to = from + period * 3 / 10;
+            const double expected = half == 0 ? c.first : c.second;
+            switch (c.what) {
+                case Peak: {
+                    double peak = 0;
+                    for (std::uint64_t t = from; t < to; ++t) peak = std::max(peak, gen(t));
+                    EXPECT_NEAR(peak, expected, 0.01);
+                    break;
+                }
+                case Hz: {
+                    std::vector<std::uint64_t> up;
+                    for (std::uint64_t t = from; t < to; ++t)
+                        if (gen(t - 1) < 0 && gen(t) >= 0) up.push_back(t);
+                    EXPECT_NEAR(1e8 / MeanSpacing(up), expected, expected * 0.01);
+                    break;
+                }
+                case Value:
+                    EXPECT_NEAR(gen(base + half * period / 2 + period / 4), expected, 1e-3);
+                    break;
+            }
+        }
+        if (c.what == Hz) {
+            // The phase runs on without a jump where the source's period starts again.
+            double step = 0;
+            for (std::uint64_t t = base - 2000; t < base + 2000; ++t)
+                step = std::max(step, std::abs(gen(t + 1) - gen(t)));
+            // A 2 V sine changes by at most 4 pi f / 10^8 volts per tick.
+            EXPECT_LT(step, 1.1 * 4 * 3.14159265 * std::max(c.first, c.second) / 1e8);
+        }
+        EXPECT_EQ(m.Edges(Source::Generator).kind, c.edges);
+        EXPECT_NEAR(m.SourceMean(Source::Generator), c.mean, 1e-6);
     }
 }
 
