@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -403,6 +404,49 @@ TEST_F(MainWindowTest, NoiseButtonHoldsItsRangeInBothLanguages)
     EXPECT_EQ(Btn("SpeedButton__10uS_Noise")->text(), QString::fromUtf8("Шум"));
     window->Action("Menu_English")->trigger();
     EXPECT_EQ(Btn("SpeedButton__10uS_Noise")->text(), "Noise");
+}
+
+// The generator panel: the bars stay coupled in pulse mode, the read-outs and
+// captions follow the mode, and a double click on Label_Mod opens the
+// modulation dialog.
+TEST_F(MainWindowTest, GeneratorPanelFollowsItsModes)
+{
+    Start(false);
+    ScopeSettings& s = St().settings;
+    auto* fast = qobject_cast<QScrollBar*>(window->Control("ScrollBar_F_fast"));
+    auto* slow = qobject_cast<QScrollBar*>(window->Control("ScrollBar_F_slow"));
+    auto* labelF = qobject_cast<QLabel*>(window->Control("Label_F"));
+    Btn("SpeedButton_10K_1S")->click();
+    fast->setValue(10);
+    slow->setValue(5);
+    EXPECT_EQ(labelF->text(), "100.50 Hz");
+    EXPECT_EQ(St().acq.Gen_Word_A, 282882352u);
+
+    Btn("SpeedButton_10M_1mS")->click();
+    Btn("SpeedButton_Pulse")->click();
+    EXPECT_EQ(Btn("SpeedButton_10M_1mS")->text(), "1 mS");
+    EXPECT_FALSE(Btn("SpeedButton_Sin")->isVisible());
+    fast->setValue(250);
+    EXPECT_EQ(slow->value(), 250);  // pushed up with fast
+    slow->setValue(1000);
+    EXPECT_EQ(labelF->text(), "250 uS  /  1.00 mS");
+    EXPECT_TRUE(window->Control("Label_Pulse")->isVisible());
+    slow->setValue(100);
+    EXPECT_EQ(s.F_fast, 100);  // pulled down with slow
+
+    Btn("SpeedButton_Mod")->click();
+    EXPECT_FALSE(Btn("SpeedButton_Pulse")->isChecked());
+    EXPECT_TRUE(window->Control("Label_Mod")->isVisible());
+    EXPECT_EQ(Btn("SpeedButton_10M_1mS")->text(), "10 M");
+    bool opened = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = window->findChild<QWidget*>("Form_GeneratorSet");
+        opened = dialog && dialog->isVisible();
+        if (dialog) dialog->findChild<QAbstractButton*>("Button_Cancel")->click();
+    });
+    QTest::mouseDClick(window->Control("Label_Mod"), Qt::LeftButton);
+    EXPECT_TRUE(opened);
+    EXPECT_FALSE(St().BusyEvent.IsSet());
 }
 
 // A radio menu's checked item clicked again stays checked, and the menu shows radio marks.

@@ -45,8 +45,8 @@ public:
         return Eventually([&] { return st.link.DeviceReady.load(); }) ? FT_OK : FT_OTHER_ERROR;
     }
 
-    // Applies the settings (with generator words set by hand until the panel
-    // composes them) and waits for the instrument's acknowledgement.
+    // Applies the settings (optionally with generator words set by hand over
+    // the composed ones) and waits for the instrument's acknowledgement.
     bool Apply(const std::function<void(AcqConfig&)>& generator = {})
     {
         ApplySettings(st);
