@@ -25,6 +25,7 @@
 #include "display/glyphs.h"
 #include "display/qt_text.h"
 #include "display/screen.h"
+#include "generator/afg_session.h"
 #include "generator/gen_panel.h"
 #include "ui/captions.h"
 
@@ -35,9 +36,9 @@ namespace {
 constexpr int kButtonHeight = 19;
 
 // Commands whose features are still being built: shown, but disabled.
-constexpr std::array<const char*, 9> kPendingControls = {
-    "Menu_Open_Gen_Form", "Menu_Recorder",      "Menu_ZeroCalibrate", "Menu_TDCCalibrate", "Menu_SerialDecoders",
-    "Menu_LCMeter",       "Menu_Help_Contents", "SpeedButton_GenRun", "ComboBox_AFG"};
+constexpr std::array<const char*, 6> kPendingControls = {"Menu_Recorder",     "Menu_ZeroCalibrate",
+                                                         "Menu_TDCCalibrate", "Menu_SerialDecoders",
+                                                         "Menu_LCMeter",      "Menu_Help_Contents"};
 
 // A read-out label that reports double clicks.
 class ReadoutLabel : public QLabel {
@@ -288,6 +289,9 @@ void ControlPanel::BuildGeneratorGroup()
     afgList_ = new QComboBox(genBox_);
     Bind("ComboBox_AFG", afgList_);
     afgList_->setFixedWidth(64);
+    QObject::connect(afgList_, &QComboBox::activated, window_, [this](int index) {
+        if (!syncing_ && routes_.afgMarkChosen) routes_.afgMarkChosen(index);
+    });
     left->addWidget(afgList_);
     left->addStretch(1);
     h->addLayout(left);
@@ -493,6 +497,24 @@ void ControlPanel::ShowGenPanel(const GenPanelView& v)
     }
     Control("Label_Mod")->setVisible(v.labelModVisible);
     Control("Label_Pulse")->setVisible(v.labelPulseVisible);
+    syncing_ = false;
+}
+
+void ControlPanel::ShowAfg(const AfgSession& a, std::optional<std::uint32_t> lamp)
+{
+    syncing_ = true;
+    std::vector<std::string> items;
+    for (const AfgMark& m : a.marks) items.push_back(m.text);
+    if (items != afgItems_) {
+        afgItems_ = items;
+        afgList_->clear();
+        for (const std::string& t : items) afgList_->addItem(ToQString(t));
+    }
+    if (afgList_->currentIndex() != a.markIndex) afgList_->setCurrentIndex(a.markIndex);
+    QWidget* run = Control("Panel_AFG_Run");
+    QPalette pal = run->palette();
+    pal.setColor(QPalette::Window, lamp ? ToQColor(*lamp) : window_->palette().color(QPalette::Button));
+    run->setPalette(pal);
     syncing_ = false;
 }
 

@@ -7,9 +7,12 @@
 
 #include <QObject>
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
 class QAbstractButton;
 class QAction;
@@ -28,6 +31,7 @@ struct ScopeSettings;
 struct SettingKey;
 struct WindowView;
 struct GenPanelView;
+struct AfgSession;
 class ScreenWidget;
 
 class ControlPanel {
@@ -37,6 +41,7 @@ public:
         std::function<void(const std::string& name, int value)> barMoved;    // a scroll bar
         std::function<void(const std::string& name)> menuOpening;            // a menu of the menu bar opens
         std::function<void(const std::string& name)> doubleClicked;          // a read-out label of Panel_Gen
+        std::function<void(int index)> afgMarkChosen;                        // an item of ComboBox_AFG
     };
 
     ControlPanel(QMainWindow* window, const QImage& screenBitmap, Routes routes);
@@ -63,6 +68,8 @@ public:
     void ShowView(const WindowView& v, const ScopeSettings& s, bool spectrumShown);
     // The generator panel: range captions, what is shown and enabled, the read-outs.
     void ShowGenPanel(const GenPanelView& v);
+    // The script's trigger-mark list and the run lamp (nothing: the button face).
+    void ShowAfg(const AfgSession& a, std::optional<std::uint32_t> lamp);
     // Every caption in the language.
     void SetCaptions(bool russian);
     // Commands whose features are still being built are shown disabled.
@@ -88,6 +95,7 @@ private:
     QGroupBox* scopeBox_ = nullptr;
     QGroupBox* genBox_ = nullptr;
     QComboBox* afgList_ = nullptr;
+    std::vector<std::string> afgItems_;          // the trigger-mark texts as shown
     std::array<int, 3> glyphShown_{-1, -1, -1};  // coupling A1, A2 and edge glyphs as shown
     bool syncing_ = false;                       // controls being set from the settings: their signals are not clicks
 };

@@ -35,6 +35,7 @@
 #include "files/settings_file.h"
 #include "generator/gen_mod_dialog.h"
 #include "generator/gen_panel.h"
+#include "state/afg_commands.h"
 #include "state/compose.h"
 #include "state/data_commands.h"
 #include "state/export_commands.h"
@@ -71,6 +72,10 @@ MainWindow::MainWindow(MainWindowOptions options)
     routes.barMoved = [this](const std::string& name, int value) { BarMoved(name, value); };
     routes.menuOpening = [this](const std::string& name) { MenuOpening(name); };
     routes.doubleClicked = [this](const std::string& name) { LabelDoubleClicked(name); };
+    routes.afgMarkChosen = [this](int index) {
+        ComboBox_AFGChange(st_, index);
+        AfterAfgCommand();
+    };
     panel_ = std::make_unique<ControlPanel>(this, d_.ScreenBitmap, std::move(routes));
     WireScreen();
 
@@ -230,6 +235,14 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             return Menu_FM_CalibrateClick();
         case WindowCommand::GeneratorSet:
             return Menu_GeneratorSetClick();
+        case WindowCommand::OpenGenForm:
+            Menu_Open_Gen_FormClick(st_, Ask(), AfgListingPath());
+            return AfterAfgCommand();
+        case WindowCommand::GenRun:
+            if (!SpeedButton_GenRunClick(st_)) return;
+            AfterAfgCommand();
+            // Running until the instrument's status says otherwise.
+            return panel_->ShowAfg(st_.afg, st_.settings.Colors[ColorGridFrame]);
         case WindowCommand::BgSwap:
             // The reference is shown whether or not there was anything to swap.
             bgView_ = true;
@@ -301,6 +314,7 @@ void MainWindow::ApplyView()
 {
     panel_->ShowView(st_.view, st_.settings, SpectrumShown(st_.settings));
     panel_->ShowGenPanel(st_.genView);
+    panel_->ShowAfg(st_.afg, AfgRunColour(st_.link.GenStatus, st_.settings.Colors[ColorGridFrame]));
     if (st_.view.stayOnTop != bool(windowFlags() & Qt::WindowStaysOnTopHint)) {
         const bool shown = isVisible();
         setWindowFlag(Qt::WindowStaysOnTopHint, st_.view.stayOnTop);
@@ -346,6 +360,9 @@ void MainWindow::FirstPaint()
 
     session_->StartThread();
     if (session_->OpenDevice(Ask(), options_.caption) == FT_OK) Apply();
+    // The script of the last session comes back, unless one is named.
+    if (!st_.settings.AFG_File.empty() && FileKindOf(options_.fileArgument) != FileKind::Generator)
+        LoadAfgFile(st_, Ask(), st_.settings.AFG_File, true, AfgListingPath());
     if (!options_.fileArgument.empty()) OpenByExtension(options_.fileArgument);
     timer1_->start();
     timer2_->start();
@@ -419,9 +436,38 @@ void MainWindow::Timer1Timer()
     SupervisionHooks hooks;
     hooks.apply = [this] { ApplySettings(st_); };
     hooks.saveSettings = [this] { SaveProgramSettings(); };
-    hooks.clearAfgList = [this] { panel_->AfgList()->clear(); };
+    hooks.clearAfgList = [this] {
+        st_.afg.marks.clear();
+        st_.afg.markIndex = -1;
+    };
+    hooks.genFileWatch = [this] {
+        if (AfgFileWatch(st_, Ask(), AfgListingPath())) AfterAfgCommand();
+    };
+    hooks.genFileReload = [this](bool reload) { st_.afg.reloadPending = reload; };
     Timer1Tick(st_, st_.settings, session_->Provider(), Ask(), session_->LinkOptions(options_.caption), hooks);
+    // The instrument was re-initialised with a script loaded: send it again.
+    if (st_.afg.reloadPending && !st_.BusyEvent.IsSet() && !st_.settings.AFG_File.empty()) {
+        st_.afg.reloadPending = false;
+        EventSetter busy(st_.BusyEvent);
+        LoadAfgFile(st_, Ask(), st_.settings.AFG_File, true, AfgListingPath());
+    }
+    TickAfgStatus(st_.afg);
+    UpdateGenPanelTexts(st_);
     SyncControls();
+    ApplyView();
+}
+
+// Where the compiler's listing goes: krg.lst beside the program's settings.
+std::filesystem::path MainWindow::AfgListingPath() const
+{
+    if (options_.settingsFile.empty()) return {};
+    return std::filesystem::path(options_.settingsFile).parent_path() / "krg.lst";
+}
+
+void MainWindow::AfterAfgCommand()
+{
+    SyncControls();
+    ApplyView();
 }
 
 void MainWindow::Timer2Timer()
@@ -592,7 +638,8 @@ void MainWindow::OpenByExtension(const std::string& path)
             }
             return;
         case FileKind::Generator:
-            return;  // generator scripts open once their compiler exists
+            LoadAfgFile(st_, Ask(), path, true, AfgListingPath());
+            return AfterAfgCommand();
         case FileKind::Data:
         case FileKind::Other:
             return DataFileOpened(OpenDataFile(st_, Ask(), path));
@@ -697,10 +744,16 @@ void MainWindow::Menu_GeneratorSetClick()
     dialog.Run();
 }
 
-// Label_ModDblClick opens the modulation dialog outside the AFG mode.
+// Label_ModDblClick opens the script (AFG mode) or the modulation dialog;
+// Label_F and Label_V restore a script's period and amplitude.
 void MainWindow::LabelDoubleClicked(const std::string& name)
 {
-    if (name == "Label_Mod" && st_.settings.Sel(Group::GenMode) != GenAfgMode) Menu_GeneratorSetClick();
+    const bool afg = st_.settings.Sel(Group::GenMode) == GenAfgMode;
+    if (name == "Label_Mod" && !afg) return Menu_GeneratorSetClick();
+    if (name == "Label_Mod") Menu_Open_Gen_FormClick(st_, Ask(), AfgListingPath());
+    if (name == "Label_F") Label_FDblClick(st_, Ask());
+    if (name == "Label_V") Label_VDblClick(st_, Ask());
+    AfterAfgCommand();
 }
 
 void MainWindow::Menu_AboutClick()

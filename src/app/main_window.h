@@ -77,6 +77,8 @@ public:
     void Menu_Gen_ViewClick();
     void Menu_GeneratorSetClick();
     void LabelDoubleClicked(const std::string& name);
+    std::filesystem::path AfgListingPath() const;
+    void AfterAfgCommand();  // a script command may have moved bars, marks and mode
     void Menu_ColorsClick();
     void Menu_AboutClick();
     void Menu_FFTSetClick();

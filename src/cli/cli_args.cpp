@@ -42,7 +42,8 @@ const char* CliUsage()
            "                [--fft-window rectangular|hann|flattop|hamming|blackman|blackman-harris|\n"
            "                              nuttall|blackman-nuttall|triangular]\n"
            "                [--fft-scale dBV|dBm50|dBm75|dBm600]\n"
-           "       kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp\n";
+           "       kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp\n"
+           "       kr40-cli afg FILE.krg [--listing OUT.lst] [--lang=en|ru]\n";
 }
 
 const std::vector<std::string_view>& FftWindowNames()
@@ -63,6 +64,8 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
         c.kind = CliKind::Info;
     else if (args[0] == "export")
         c.kind = CliKind::Export;
+    else if (args[0] == "afg")
+        c.kind = CliKind::Afg;
     else {
         c.error = "unknown command " + args[0];
         return c;
@@ -144,6 +147,13 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
                 c.exportKind = name == "--text" ? CliExport::Text : CliExport::Image;
                 c.exportFile = *v;
             }
+        } else if (c.kind == CliKind::Afg && name == "--listing") {
+            if (auto v = take()) c.listing = *v;
+        } else if (c.kind == CliKind::Afg && name == "--lang") {
+            if (auto v = take()) {
+                if (*v != "en" && *v != "ru") bad(*v, "the language is en or ru");
+                c.russian = *v == "ru";
+            }
         } else if (c.kind != CliKind::Capture && name.rfind("-", 0) != 0 && c.file.empty()) {
             c.file = name;
         } else {
@@ -154,6 +164,7 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
     if (c.kind == CliKind::Capture && c.output.empty()) c.error = "capture needs -o OUT.krd";
     if (c.kind == CliKind::Info && c.file.empty()) c.error = "info needs a data file";
     if (c.kind == CliKind::Export && c.file.empty()) c.error = "export needs a data file";
+    if (c.kind == CliKind::Afg && c.file.empty()) c.error = "afg needs a generator script";
     if (c.kind == CliKind::Export && c.error.empty() && c.exportKind == CliExport::None)
         c.error = "export needs --text, --raw or --image";
     if (c.kind == CliKind::Info && !c.spectrum && (c.fftSize || c.fftWindow || c.fftScale))

@@ -4,6 +4,7 @@
 //   kr40-cli info FILE.krd [--spectrum A1|A2] [--fft-size 1024..32768|auto]
 //            [--fft-window NAME] [--fft-scale dBV|dBm50|dBm75|dBm600]
 //   kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp
+//   kr40-cli afg FILE.krg [--listing OUT.lst] [--lang=en|ru]
 // Every option takes its value either as the next argument or after "=".
 
 #include <optional>
@@ -13,7 +14,7 @@
 
 namespace kr40 {
 
-enum class CliKind { Help, Capture, Info, Export };
+enum class CliKind { Help, Capture, Info, Export, Afg };
 enum class CliExport { None, Text, Raw, Image };
 
 struct CliCommand {
@@ -37,6 +38,10 @@ struct CliCommand {
     CliExport exportKind = CliExport::None;
     int channel = 0;
     std::string exportFile;
+
+    // afg: the script (in `file`), where its listing goes, the language
+    std::string listing;
+    bool russian = false;
 };
 
 // The usage text printed with a refused line and for --help.

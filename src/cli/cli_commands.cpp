@@ -17,7 +17,10 @@
 #include "display/scope_screen.h"
 #include "display/screen.h"
 #include "files/image_file.h"
+#include "files/safe_file.h"
 #include "files/settings_file.h"
+#include "generator/afg_compiler.h"
+#include "state/afg_commands.h"
 #include "state/compose.h"
 #include "state/data_commands.h"
 #include "state/export_commands.h"
@@ -256,6 +259,34 @@ int RunExport(const CliCommand& c, std::ostream&, std::ostream& err)
             break;
     }
     return prompts.Errors() == 0 ? 0 : 1;
+}
+
+namespace {
+// The program's texts break lines with "\r\n"; a terminal wants "\n".
+std::string TerminalText(std::string t)
+{
+    for (std::size_t at = t.find("\r\n"); at != std::string::npos; at = t.find("\r\n", at)) t.erase(at, 1);
+    return t;
+}
+}  // namespace
+
+int RunAfg(const CliCommand& c, std::ostream& out, std::ostream& err)
+{
+    const std::optional<std::vector<std::string>> lines = ReadAfgSource(c.file);
+    if (!lines) {
+        err << "kr40-cli: " << c.file << ": " << (c.russian ? "Файл не найден." : "File not found.") << '\n';
+        return 1;
+    }
+    const AfgResult r = CompileAfg(*lines, c.file, c.russian);
+    if (!c.listing.empty()) {
+        std::string why;
+        if (!WriteFileWhole(c.listing, AfgListingText(r), &why)) {
+            err << "kr40-cli: cannot write " << c.listing << ": " << why << '\n';
+            return 1;
+        }
+    }
+    (r.ok ? out : err) << TerminalText(r.message) << '\n';
+    return r.ok ? 0 : 1;
 }
 
 }  // namespace kr40

@@ -22,4 +22,9 @@ int RunInfo(const CliCommand& c, std::ostream& out, std::ostream& err);
 // settings.
 int RunExport(const CliCommand& c, std::ostream& out, std::ostream& err);
 
+// Compiles a generator script as the window does: the summary on `out` and
+// exit 0, or "Error in line N" and the error on `err` and exit 1; the
+// listing goes to --listing when given.
+int RunAfg(const CliCommand& c, std::ostream& out, std::ostream& err);
+
 }  // namespace kr40

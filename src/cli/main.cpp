@@ -25,6 +25,8 @@ int main(int argc, char** argv)
             return RunInfo(c, std::cout, std::cerr);
         case CliKind::Export:
             return RunExport(c, std::cout, std::cerr);
+        case CliKind::Afg:
+            return RunAfg(c, std::cout, std::cerr);
     }
     return 2;
 }

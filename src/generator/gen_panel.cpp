@@ -201,6 +201,7 @@ void UpdateGenPanel(const ScopeSettings& s, const GenValues& g, GenPanelView& v)
         v.labelF = FormatValue(g.F_Val * 0.1, UnitKind::Frequency, digits);
     }
     if (mod) v.labelMod = ModReadout(s);
+    if (afg) v.labelMod = g.afgLabel;
 
     if (pulse) {
         const std::uint32_t w = g.Pulse_Width, p = g.Pulse_Period;

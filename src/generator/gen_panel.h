@@ -60,7 +60,8 @@ struct GenValues {
     std::uint32_t Pulse_Width = 0;   // 10 ns
     std::uint32_t Pulse_Period = 0;  // 10 ns
     std::uint32_t AFG_Period = 1;    // AFG step period, at least 1
-    std::uint64_t afgStart = 0;      // Gen_Word_A of a loaded generator script
+    std::uint64_t afgStart = 0;      // Gen_Word_A in AFG mode: the script's trigger-mark address
+    std::string afgLabel;            // Label_Mod in AFG mode (the script's name or status)
     std::uint8_t shape = 0;          // last composed Gen_Shape before the off override
 };
 

@@ -50,6 +50,10 @@ public:
     // frame (or of the search window).
     std::vector<std::uint8_t> Acquire(const SimRegisters& regs, std::uint64_t& tick, std::uint64_t acqStartTick);
 
+    // The RUN requests of the generator's arbitrary-waveform program, for the
+    // next Acquire.
+    void SetAfgRun(const AfgRunTicks& run) { model_.SetAfgRun(run); }
+
     // The inputs, configured from the registers of the last Acquire.
     const SignalModel& Signals() const { return model_; }
 

@@ -31,6 +31,8 @@ static_assert(kLineBits * kBitDen % kBitNum == 0, "the line must last a whole nu
 // per-mille * 32.76775 (AM also * Gen_Ampl / 4096); the FM word is the
 // deviation in 10 Hz steps * 2^30 / 10^8 * 2560 / 4094.
 constexpr double kAmplSteps = 4000;
+constexpr double kAfgAmplSteps = 4094;  // Gen_Ampl = a * 4094 + 1 in Gen_Mode 6
+constexpr int kAfgMode = 6;
 constexpr double kFullScaleVpp = 4.0;
 constexpr double kModWordPerMille = 32.76775;
 constexpr double kFmWordPer10Hz = 6.714164800781632;
@@ -402,7 +404,7 @@ void SignalModel::Configure(const SimRegisters& regs)
     g.wordB = regs.GenWordB();
     g.modInc = regs.GenModInc();
     const double ampl = regs.GenAmpl();
-    const double a = std::max(0.0, ampl - 1) / kAmplSteps;
+    const double a = std::max(0.0, ampl - 1) / (g.mode == kAfgMode ? kAfgAmplSteps : kAmplSteps);
     g.half = a * kFullScaleVpp / 2;
     g.depth = ampl > 0 ? g.wordB * 4096.0 / (kModWordPerMille * ampl) / 1000 : 0;
     g.level = g.wordB / kModWordPerMille / 1000;
@@ -429,6 +431,42 @@ void SignalModel::Configure(const SimRegisters& regs)
     g.decim = std::uint64_t{regs.Decim()} + 1;
     g.postN = regs.PostN();
     gen_ = g;
+
+    if (g.mode != kAfgMode) {
+        afg_.reset();
+        return;
+    }
+    AfgProgram p;
+    p.words = regs.wave;
+    p.stepTicks = g.wordB + 1;
+    p.markAddress = static_cast<std::uint32_t>(std::min<std::uint64_t>(g.wordA, AfgMemoryWords));
+    p.run = afgRun_;
+    UseAfgProgram(std::move(p));
+}
+
+void SignalModel::UseAfgProgram(AfgProgram program)
+{
+    if (!afg_ || !(afg_->Program() == program)) afg_ = std::make_shared<const AfgPlayer>(std::move(program));
+}
+
+void SignalModel::SetAfgRun(const AfgRunTicks& run)
+{
+    afgRun_ = run;
+    if (!afg_ || afg_->Program().run == run) return;
+    AfgProgram p = afg_->Program();
+    p.run = run;
+    UseAfgProgram(std::move(p));
+}
+
+std::optional<AfgSample> SignalModel::Afg(std::uint64_t tick) const
+{
+    if (!afg_) return std::nullopt;
+    return afg_->At(tick);
+}
+
+bool SignalModel::MarkOnD1() const
+{
+    return gen_.on && afg_ && afg_->Program().markAddress < AfgMemoryWords;
 }
 
 double SignalModel::Noise(int salt, std::uint64_t tick) const
@@ -488,8 +526,8 @@ double SignalModel::GeneratorVolts(std::uint64_t tick) const
         }
         case 4:  // SUM: carrier and modulating signal, half the amplitude each
             return g.half / 2 * (carrier(Frac48(g.wordA * tick), 0) + g.level * Modulation(tick));
-        case 6:  // arbitrary-waveform programs are not run
-            return 0;
+        case kAfgMode:
+            return (afg_->At(tick).code - AfgMidCode) / static_cast<double>(AfgMidCode) * g.half;
         case 7: {  // pulse: period Gen_Word_A + 1 ticks, high for Gen_Word_B ticks
             const std::uint64_t period = g.wordA + 1;
             return (tick % period) < g.wordB ? g.half : -g.half;
@@ -552,6 +590,7 @@ double SignalModel::Volts(int analogChannel, std::uint64_t tick) const
 
 int SignalModel::Bit(int digitalChannel, std::uint64_t tick) const
 {
+    if (digitalChannel == 0 && MarkOnD1()) return afg_->At(tick).mark ? 1 : 0;
     return SourceLevel(DigitalSource(digitalChannel), tick);
 }
 
@@ -587,7 +626,11 @@ EdgeTrain SignalModel::Edges(Source s) const
                 periodic(kPeriod1k, {0});
                 break;
             }
-            if (g.half <= 0 || g.mode == 6) break;
+            if (g.half <= 0) break;
+            if (g.mode == kAfgMode) {
+                e.kind = EdgeTrain::Kind::Sampled;  // whatever the program plays
+                break;
+            }
             if (g.mode == 7) {
                 if (g.wordB > 0 && g.wordB <= g.wordA) periodic(g.wordA + 1, {0});
                 break;
@@ -650,28 +693,34 @@ private:
     double error_;
 };
 
-// Rising edges of a source in (from, to], found on a grid of 2^17 points.
-std::vector<std::uint64_t> SampleEdges(const SignalModel& m, Source s, std::uint64_t from, std::uint64_t to)
+// The level of input 0..3 (A1, A2, D1, D2) as the meter sees it.
+int InputLevel(const SignalModel& m, int input, std::uint64_t tick)
+{
+    return input < 2 ? m.SourceLevel(m.AnalogSource(input), tick) : m.Bit(input - 2, tick);
+}
+
+// Rising edges of an input in (from, to], found on a grid of 2^17 points.
+std::vector<std::uint64_t> SampleEdges(const SignalModel& m, int input, std::uint64_t from, std::uint64_t to)
 {
     constexpr std::uint64_t kPoints = 1 << 17;
     std::vector<std::uint64_t> edges;
     const std::uint64_t span = to - from;
     if (span == 0) return edges;
-    int prev = m.SourceLevel(s, from);
+    int prev = InputLevel(m, input, from);
     for (std::uint64_t i = 1; i <= kPoints; ++i) {
         const std::uint64_t t = from + span * i / kPoints;
-        const int level = m.SourceLevel(s, t);
+        const int level = InputLevel(m, input, t);
         if (level && !prev) edges.push_back(t);
         prev = level;
     }
     return edges;
 }
 
-// Every `step`-th edge of a source in (from, to].
-std::vector<std::uint64_t> SampledEdges(const SignalModel& m, Source s, std::uint64_t from, std::uint64_t to,
+// Every `step`-th edge of an input in (from, to].
+std::vector<std::uint64_t> SampledEdges(const SignalModel& m, int input, std::uint64_t from, std::uint64_t to,
                                         std::uint64_t step)
 {
-    const std::vector<std::uint64_t> all = SampleEdges(m, s, from, to);
+    const std::vector<std::uint64_t> all = SampleEdges(m, input, from, to);
     std::vector<std::uint64_t> edges;
     for (std::size_t i = 0; i < all.size(); i += step) edges.push_back(all[i]);
     return edges;
@@ -693,7 +742,10 @@ FreqMeterResult MeasureFrequency(const SimRegisters& regs, const SignalModel& mo
     const int input = code <= 4 ? code - 1 : code <= 6 ? code - 3 : code - 7;
     const std::uint64_t step = (code == 5 || code == 6) ? 8 : 1;
     const Source s = input < 2 ? model.AnalogSource(input) : model.DigitalSource(input - 2);
-    const EdgeTrain e = model.Edges(s);
+    // D1 carrying the generator's trigger mark has no edge train of its own.
+    const bool mark = input == 2 && model.MarkOnD1();
+    EdgeTrain e = mark ? EdgeTrain{} : model.Edges(s);
+    if (mark) e.kind = EdgeTrain::Kind::Sampled;
     const MeterClock clock(timeBasePpm);
 
     r.status = static_cast<std::uint8_t>(code | (periodMode ? 0 : 0x10) | 0x20);
@@ -707,12 +759,12 @@ FreqMeterResult MeasureFrequency(const SimRegisters& regs, const SignalModel& mo
 
     if (e.kind == EdgeTrain::Kind::Sampled) {
         if (!periodMode) {
-            const std::vector<std::uint64_t> edges = SampledEdges(model, s, gateStart, tickNow, step);
+            const std::vector<std::uint64_t> edges = SampledEdges(model, input, gateStart, tickNow, step);
             r.count = static_cast<std::uint32_t>(edges.size());
             r.time = edges.size() >= 2 ? clock.Between(edges.front(), edges.back()) : 0;
         } else {
             const std::uint64_t from = tickNow > kPeriodLookBack ? tickNow - kPeriodLookBack : 0;
-            const std::vector<std::uint64_t> edges = SampledEdges(model, s, from, tickNow, step);
+            const std::vector<std::uint64_t> edges = SampledEdges(model, input, from, tickNow, step);
             const std::size_t n = edges.size();
             r.time = n >= 2 ? clock.Between(edges[n - 2], edges[n - 1]) : kOverflowTime;
             // Events since countFrom, at the rate seen in the look-back.

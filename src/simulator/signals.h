@@ -39,10 +39,24 @@
 // Gen_Word_B every Decim + 1 ticks for Post_N steps, then starts again. The
 // sweeps are counted from the origin SetSweepStart sets (tick 0 until then),
 // which the acquisition puts at each frame's trigger position.
+//
+// Arbitrary waveform (Gen_Mode 6): the program in the waveform memory runs on
+// an AfgPlayer (afg_player.h), one step every Gen_Word_B + 1 ticks, from the
+// RUN requests SetAfgRun gives. Output code c puts (c - 2048) / 2048 *
+// (Gen_Ampl - 1) / 4094 * 2 V on the generator (+-2 V at full scale). With
+// Gen_Word_A below 2048, D1 carries the trigger mark (high in the steps where
+// the word at that address runs) instead of its source. Nothing of this while
+// the generator is off. Configure keeps the player, and so what it has
+// worked out, as long as the program, its step, its mark and its RUN ticks
+// stay the same; copies of a model share it. The player guards its own
+// caches, so a model may be read from several threads once configured.
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
+#include "simulator/afg_player.h"
 #include "simulator/sim_registers.h"
 
 namespace kr40::sim {
@@ -95,6 +109,12 @@ public:
     // Tick at which a sweep starts; earlier and later sweeps follow at whole
     // sweep lengths. Configure keeps it.
     void SetSweepStart(std::uint64_t tick) { sweepStart_ = tick; }
+    // The RUN requests of the arbitrary-waveform program; Configure keeps them.
+    void SetAfgRun(const AfgRunTicks& run);
+    // The arbitrary-waveform player's output at a tick; none outside Gen_Mode 6.
+    std::optional<AfgSample> Afg(std::uint64_t tick) const;
+    // D1 carries the player's trigger mark.
+    bool MarkOnD1() const;
 
     // Input voltage of analog channel 0 (A1) or 1 (A2), noise included.
     double Volts(int analogChannel, std::uint64_t tick) const;
@@ -145,9 +165,13 @@ private:
     double Modulation(std::uint64_t tick) const;       // m, inverted with Gen_Mode bit 7
     double Noise(int salt, std::uint64_t tick) const;  // uniform, -0.5..0.5
 
+    void UseAfgProgram(AfgProgram program);
+
     SignalOptions opt_;
     Generator gen_;
     std::uint64_t sweepStart_ = 0;
+    AfgRunTicks afgRun_;
+    std::shared_ptr<const AfgPlayer> afg_;  // Gen_Mode 6 only
 };
 
 struct FreqMeterResult {

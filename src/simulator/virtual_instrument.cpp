@@ -1,6 +1,7 @@
 #include "simulator/virtual_instrument.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/manual_reset_event.h"
 #include "device/packets.h"
@@ -10,8 +11,11 @@ namespace kr40::sim {
 namespace {
 constexpr std::uint16_t kTdcCells = 0x8008;
 constexpr std::uint16_t kFpgaControl = 0x81AA;
-constexpr std::uint16_t kFmSrcCell = 0x30;  // frequency-meter source; bit 7 restarts the counter
-constexpr std::size_t kBacklog = 65536;     // produce no further frame while this much waits
+constexpr std::uint16_t kFmSrcCell = 0x30;     // frequency-meter source; bit 7 restarts the counter
+constexpr std::uint16_t kGenShapeCell = 0x61;  // generator shape; bit 7 is the RUN request
+constexpr std::uint8_t kGenStopped = 0x01, kGenWaiting = 0x02;
+constexpr int kAfgMode = 6;
+constexpr std::size_t kBacklog = 65536;  // produce no further frame while this much waits
 }  // namespace
 
 VirtualInstrument::VirtualInstrument(InstrumentOptions options)
@@ -73,6 +77,7 @@ void VirtualInstrument::Tick(Clock::time_point now)
     if (running && now - lastFrame_ >= period && pending_.size() < kBacklog) {
         lastFrame_ = now;
         signalTick_ = std::max(signalTick_, tick);
+        builder_.SetAfgRun(afgRun_);
         std::vector<std::uint8_t> packet = builder_.Acquire(regs_, signalTick_, acqStartTick_);
         if (!packet.empty()) {
             QueueOut(std::move(packet));
@@ -92,11 +97,12 @@ void VirtualInstrument::QueueService(std::uint8_t kind)
     d[3] = static_cast<std::uint8_t>(options_.fpgaVersion);
     d[4] = options_.deviceCode & 0xFF;
     d[5] = static_cast<std::uint8_t>(options_.deviceCode >> 8);
-    d[6] = (regs_.RangeA1() & 0x08) ? 0x01 : 0x00;  // generator off
+    const std::uint64_t now = NowTick(Clock::now());
+    signals_.Configure(regs_);
+    signals_.SetAfgRun(afgRun_);
+    d[6] = GeneratorStatus(now);
     if (valid) {
-        signals_.Configure(regs_);
-        const FreqMeterResult fm =
-            MeasureFrequency(regs_, signals_, NowTick(Clock::now()), counterFrom_, options_.timeBasePpm);
+        const FreqMeterResult fm = MeasureFrequency(regs_, signals_, now, counterFrom_, options_.timeBasePpm);
         d[7] = fm.status;
         for (int i = 0; i < 4; ++i) {
             d[8 + i] = static_cast<std::uint8_t>(fm.count >> (8 * i));
@@ -111,6 +117,33 @@ void VirtualInstrument::QueueService(std::uint8_t kind)
     d[48] = code & 0xFF;
     d[49] = static_cast<std::uint8_t>(code >> 8);
     QueueOut(EncodeServicePacket(d));
+}
+
+std::uint8_t VirtualInstrument::GeneratorStatus(std::uint64_t tick)
+{
+    if (regs_.RangeA1() & 0x08) return kGenStopped;  // generator off
+    if ((regs_.GenMode() & 0x0F) != kAfgMode) return 0;
+    switch (signals_.Afg(tick)->state) {
+        case AfgState::Stopped:
+            return kGenStopped;
+        case AfgState::Waiting:
+            return kGenWaiting;
+        case AfgState::Running:
+            break;
+    }
+    return 0;
+}
+
+void VirtualInstrument::RunAfg(std::uint64_t tick)
+{
+    // Whether the program waits is a matter of the registers now in force.
+    signals_.Configure(regs_);
+    signals_.SetAfgRun(afgRun_);
+    const std::optional<AfgSample> at = signals_.Afg(tick);
+    if (at && at->state == AfgState::Waiting)
+        afgRun_.resumes.push_back(tick);
+    else
+        afgRun_ = AfgRunTicks{tick, {}};
 }
 
 void VirtualInstrument::QueueOut(std::vector<std::uint8_t> bytes)
@@ -219,7 +252,9 @@ void VirtualInstrument::OnBlock(std::uint16_t address, const std::uint8_t* data,
                 counterFrom_ = NowTick(Clock::now());
                 ++counterResets_;
             }
+            if ((a & 0xFF) == kGenShapeCell && (data[i] & 0x80)) runRequest_ = NowTick(Clock::now());
         } else if (a < 2 * regs_.wave.size()) {
+            afgRun_ = {};  // a new program: stopped until RUN
             std::uint16_t& w = regs_.wave[a / 2];
             w = (a % 2) ? static_cast<std::uint16_t>((w & 0x00FF) | data[i] << 8)
                         : static_cast<std::uint16_t>((w & 0xFF00) | data[i]);
@@ -233,6 +268,8 @@ void VirtualInstrument::OnBlock(std::uint16_t address, const std::uint8_t* data,
 
 void VirtualInstrument::OnPacket()
 {
+    // The RUN request acts once the whole packet is in the registers.
+    if (runRequest_) RunAfg(*std::exchange(runRequest_, std::nullopt));
     if (!FaultOn(Fault::NoAcknowledge) && !FaultOn(Fault::ServiceStopped)) QueueService(4);
 }
 

@@ -5,6 +5,14 @@
 // runs, main packets no faster than the frame period the host asked for.
 // The link can be paced like the 2 Mbaud cable in both directions; faults can
 // be switched on for the recovery tests.
+//
+// The generator's arbitrary-waveform program: a settings packet with Gen_Shape
+// bit 7 is a RUN request, taken at the tick the packet arrives. It resumes a
+// program waiting at that tick and (re)starts it otherwise; a write into the
+// waveform memory stops it until the next RUN. The service packet's byte 6
+// reports the generator: bit 0 off or program stopped, bit 1 program waiting.
+// The two signal models (frames, frequency meter) are used under the
+// instrument's mutex only.
 
 #include <array>
 #include <atomic>
@@ -13,6 +21,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "device/ftdi_api.h"
@@ -93,10 +102,12 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void Run();
-    void Tick(Clock::time_point now);                // under the lock
-    void QueueService(std::uint8_t kind);            // under the lock
-    void QueueOut(std::vector<std::uint8_t> bytes);  // under the lock
-    void Release(Clock::time_point now);             // pacing: pending -> visible, under the lock
+    void Tick(Clock::time_point now);                  // under the lock
+    void QueueService(std::uint8_t kind);              // under the lock
+    void QueueOut(std::vector<std::uint8_t> bytes);    // under the lock
+    void Release(Clock::time_point now);               // pacing: pending -> visible, under the lock
+    void RunAfg(std::uint64_t tick);                   // a RUN request, under the lock
+    std::uint8_t GeneratorStatus(std::uint64_t tick);  // service byte 6; signals_ configured, under the lock
     std::uint64_t NowTick(Clock::time_point now) const;
 
     // HostParser::Events
@@ -129,7 +140,9 @@ private:
     Clock::time_point lastService_, lastFrame_;
     LinkPacer toHost_, fromHost_;
     std::uint64_t signalTick_ = 0, acqStartTick_ = 0;
-    std::uint64_t counterFrom_ = 0;  // the frequency meter's counter counts edges after this tick
+    std::uint64_t counterFrom_ = 0;            // the frequency meter's counter counts edges after this tick
+    AfgRunTicks afgRun_;                       // the arbitrary-waveform program's RUN requests in force
+    std::optional<std::uint64_t> runRequest_;  // a RUN request in the packet being read, and its tick
     std::uint8_t lastSeq_ = 0;
     bool wasRunning_ = false;
     std::uint32_t strayRng_ = 12345;

@@ -226,8 +226,15 @@ void ComposeAcqConfig(ScopeState& st)
     if (const int dm = s.Sel(Group::DrawMode); dm >= 0) a.Draw_Mode = dm;
 
     // Generator panel and words (after Post_N and the zero levels), then its read-outs.
+    st.gen.afgStart = static_cast<std::uint64_t>(SelectedMarkAddress(st.afg));
     ComposeGenerator(s, st.gen, a, st.genView);
-    UpdateGenPanel(s, st.gen, st.genView);
+    UpdateGenPanelTexts(st);
+}
+
+void UpdateGenPanelTexts(ScopeState& st)
+{
+    st.gen.afgLabel = AfgModLabel(st.afg, st.settings.AFG_File, st.link.WaveTableLoaded, st.settings.Russian);
+    UpdateGenPanel(st.settings, st.gen, st.genView);
 }
 
 namespace {

@@ -11,6 +11,9 @@ void ComposeAcqConfig(ScopeState& st);
 // Every change of an acquisition setting ends here: compose, tell the
 // acquisition thread (new configuration, restart), wake it, mark the screen.
 void ApplySettings(ScopeState& st);
+// The generator panel's read-outs again, without composing: the script's
+// status line and upload state change between compositions.
+void UpdateGenPanelTexts(ScopeState& st);
 // As ApplySettings, without restarting the acquisition.
 void RefreshSettings(ScopeState& st);
 

@@ -15,6 +15,7 @@
 #include "analysis/spectrum.h"
 #include "core/version.h"
 #include "device/link_shared.h"
+#include "generator/afg_session.h"
 #include "generator/gen_panel.h"
 
 namespace kr40 {
@@ -26,6 +27,8 @@ struct ScopeState : LinkShared {
     // The generator's derived values and what its panel shows.
     GenValues gen;
     GenPanelView genView;
+    // The loaded generator script: trigger marks, defaults, status line.
+    AfgSession afg;
 
     // One-shot flags set by the volts/div controls and probe items, consumed
     // by ComposeAcqConfig to rescale the trigger level.

@@ -43,6 +43,8 @@ enum class WindowCommand {
     FftSet,          // Menu_FFTSet
     FmCalibrate,     // Menu_FM_Calibrate
     GeneratorSet,    // Menu_GeneratorSet
+    OpenGenForm,     // Menu_Open_Gen_Form
+    GenRun,          // SpeedButton_GenRun
     BgSwap,          // Menu_BG_Do
     BgClear,         // Menu_BG_Clr
     SaveData,        // Menu_Save_As

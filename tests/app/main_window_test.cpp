@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -447,6 +448,37 @@ TEST_F(MainWindowTest, GeneratorPanelFollowsItsModes)
     QTest::mouseDClick(window->Control("Label_Mod"), Qt::LeftButton);
     EXPECT_TRUE(opened);
     EXPECT_FALSE(St().BusyEvent.IsSet());
+}
+
+// A generator script handed to the window is compiled silently, uploaded to
+// the instrument, listed beside the settings, and compiled again when saved
+// again while loaded.
+TEST_F(MainWindowTest, GeneratorScriptUploadsAndFollowsItsFile)
+{
+    Start();
+    const std::string script = (dir / "ramp.krg").string();
+    test::TempDir::Write(script, "#AUTOR 0\ntop: OUT 100\nmid: DIFF 50\nJMP top\n");
+    window->OpenByExtension(script);
+    ScopeState& st = St();
+    EXPECT_TRUE(prompts.messages.empty());  // silent
+    EXPECT_EQ(st.settings.Sel(Group::GenMode), GenAfgMode);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.WaveTableLoaded.load(); }, 5000));
+    EXPECT_EQ(Instrument().Registers().wave[1], 0x1000 + 50);
+    EXPECT_TRUE(std::filesystem::exists(dir / "krg.lst"));
+    auto* marks = qobject_cast<QComboBox*>(window->Control("ComboBox_AFG"));
+    ASSERT_EQ(marks->count(), 4);
+    EXPECT_EQ(marks->itemText(2), "mid");
+    EXPECT_TRUE(window->Control("SpeedButton_GenRun")->isVisible() == st.settings.GenOn_Down);
+
+    // Saved again in an editor: compiled again by the once-a-second watch.
+    const auto saved = std::filesystem::last_write_time(script);
+    test::TempDir::Write(script, "#AUTOR 0\nOUT 7\nJMP 0\n");
+    std::filesystem::last_write_time(script, saved + std::chrono::seconds(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.link.WaveTable.Get()[0] == 7; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Instrument().Registers().wave[0] == 7; }, 5000));
+    EXPECT_EQ(marks->count(), 2);
+    ASSERT_FALSE(prompts.messages.empty());  // a reload on disk is not silent
+    EXPECT_EQ(prompts.messages.back().caption, "Open AFG File");
 }
 
 // A radio menu's checked item clicked again stays checked, and the menu shows radio marks.

@@ -33,6 +33,11 @@ TEST(CliArgs, GoodLines)
     EXPECT_EQ(c.channel, 3);
     EXPECT_EQ(c.exportFile, "d2.bin");
     EXPECT_EQ(ParseCliArgs({"export", "x.krd", "--image=s.bmp"}).exportKind, CliExport::Image);
+    c = ParseCliArgs({"afg", "w.krg", "--listing=w.lst", "--lang", "ru"});
+    EXPECT_EQ(c.kind, CliKind::Afg);
+    EXPECT_EQ(c.file, "w.krg");
+    EXPECT_EQ(c.listing, "w.lst");
+    EXPECT_TRUE(c.russian);
     EXPECT_EQ(ParseCliArgs({}).kind, CliKind::Help);
     EXPECT_EQ(ParseCliArgs({"--help"}).error, "");
 }
@@ -66,6 +71,10 @@ TEST(CliArgs, BadLinesSayWhatIsWrong)
         {{"export", "a.krd", "--raw", "A3", "x.bin"}, "--raw A3: the channel is A1, A2, D1 or D2"},
         {{"export", "a.krd", "--raw", "A1"}, "--raw needs a channel and a file"},
         {{"export", "a.krd", "--text", "t.txt", "--image", "i.png"}, "one export at a time"},
+        {{"afg"}, "afg needs a generator script"},
+        {{"afg", "a.krg", "--lang=de"}, "--lang de: the language is en or ru"},
+        {{"afg", "a.krg", "--listing"}, "--listing needs a value"},
+        {{"afg", "a.krg", "--text", "t"}, "unexpected argument --text"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.error);

@@ -128,5 +128,30 @@ TEST(CliCommands, ExportsTheWindowsFilesAndTellsFailuresOnOneLine)
     EXPECT_EQ(err.str(), "kr40-cli: " + gone + ": Can't open file for writing.\n");
 }
 
+TEST(CliCommands, AfgCompilesPrintsTheResultAndWritesTheListing)
+{
+    test::TempDir dir;
+    const std::string good = (dir / "wave.krg").string(), bad = (dir / "bad.krg").string();
+    const std::string listing = (dir / "out.lst").string();
+    test::TempDir::Write(good, "#BAUD 9600\nOUT 1\n");
+    test::TempDir::Write(bad, "OUT 1\nDIFF 4096\n");
+    std::ostringstream out, err;
+    ASSERT_EQ(RunAfg(ParseCliArgs({"afg", good, "--listing", listing}), out, err), 0) << err.str();
+    EXPECT_EQ(out.str(), "wave.krg\n\nLines = 2\nCommands = 1 (0.0%)\nBaud Rate = 9599.7 (Err = -0.003%)\n");
+    EXPECT_TRUE(std::filesystem::exists(listing));
+
+    out.str("");
+    EXPECT_EQ(RunAfg(ParseCliArgs({"afg", bad, "--lang=ru"}), out, err), 1);
+    EXPECT_EQ(err.str(), "Ошибка в строке 2\nНедопустимый параметр - 4096\n");
+    EXPECT_EQ(out.str(), "");
+
+    err.str("");
+    EXPECT_EQ(RunAfg(ParseCliArgs({"afg", (dir / "none.krg").string()}), out, err), 1);
+    EXPECT_NE(err.str().find("File not found."), std::string::npos);
+    err.str("");
+    EXPECT_EQ(RunAfg(ParseCliArgs({"afg", good, "--listing", (dir / "no" / "dir.lst").string()}), out, err), 1);
+    EXPECT_NE(err.str().find("cannot write"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace kr40

@@ -10,6 +10,7 @@
 
 #include "acquisition/acq_config.h"
 #include "analysis/freq_meter.h"
+#include "core/rounding.h"
 #include "device/packets.h"
 #include "simulator/sim_registers.h"
 #include "state/compose.h"
@@ -320,6 +321,123 @@ TEST(SignalModelTest, ModulationFromAnInput)
         EXPECT_EQ(m.Edges(Source::Generator).kind, c.edges);
         EXPECT_NEAR(m.SourceMean(Source::Generator), c.mean, 1e-6);
     }
+}
+
+// ---------------------------------------------------------------------------
+// Gen_Mode 6: the arbitrary-waveform program.
+
+// Program words: opcode * 4096 + parameter.
+constexpr std::uint16_t kOut0 = 0x0000, kOutTop = 0x0FFF, kOut3072 = 0x0C00, kStop = 0x2000, kLoop = 0x3000;
+constexpr std::uint16_t Delay(int n)
+{
+    return static_cast<std::uint16_t>(0x4000 + n);
+}
+constexpr std::uint16_t Jmp(int a)
+{
+    return static_cast<std::uint16_t>(0x9000 + a);
+}
+
+// The generator on in AFG mode at a fraction `a` of full scale, one step
+// every `step` ticks, Gen_Word_A = `mark`.
+SimRegisters AfgRegisters(const std::vector<std::uint16_t>& words, std::uint64_t step, std::uint64_t mark, double a)
+{
+    AcqConfig c = GeneratorOn(6, 0, mark);
+    c.Gen_Word_B = step - 1;
+    c.Gen_Ampl = static_cast<std::uint16_t>(RoundHalfAway(a * 4094 + 1));
+    SimRegisters r = RegistersOf(c);
+    std::copy(words.begin(), words.end(), r.wave.begin());
+    return r;
+}
+
+TEST(SignalModelTest, AfgProgramPlaysOnA1FromItsRun)
+{
+    const std::vector<std::uint16_t> words = {kOutTop, kOut0, kOut3072, kStop};
+    struct Case {
+        double a;
+        double v[4];  // in steps 0..3
+    };
+    const Case cases[] = {
+        {1.0, {2 * 2047 / 2048.0, -2, 1, 1}},
+        {0.5, {2047 / 2048.0, -1, 0.5, 0.5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.a);
+        const SimRegisters regs = AfgRegisters(words, 100, 2048, c.a);
+        SignalModel m(SignalOptions{.noiseVpp = 0});
+        m.Configure(regs);
+        EXPECT_EQ(m.Volts(0, 1050), 0);  // not started: mid-scale
+        m.SetAfgRun({1000, {}});
+        m.Configure(regs);  // keeps the run
+        EXPECT_EQ(m.Volts(0, 999), 0);
+        for (int k = 0; k < 4; ++k) EXPECT_NEAR(m.Volts(0, 1000 + 100 * k + 99), c.v[k], 1e-12) << k;
+        EXPECT_NEAR(m.Volts(0, 1'000'000'000), c.v[3], 1e-12);
+        EXPECT_EQ(m.Edges(Source::Generator).kind, EdgeTrain::Kind::Sampled);
+        EXPECT_EQ(m.MeanVolts(0), 0);
+    }
+
+    SimRegisters off = AfgRegisters(words, 100, 2048, 1.0);
+    off.page[0x46] |= 0x08;  // Range_A1: generator off
+    SignalModel m(SignalOptions{.noiseVpp = 0});
+    m.SetAfgRun({0, {}});
+    m.Configure(off);
+    EXPECT_NEAR(m.Volts(0, 25000), 1.5, 1e-5);  // the stand-in sine
+    m.Configure(RegistersOf(GeneratorOn(0, 0, 0)));
+    EXPECT_FALSE(m.Afg(0).has_value());
+}
+
+// D1 carries the mark (high in the steps of word 1 here: the odd ones) while
+// Gen_Word_A is below 2048 and the generator is on; otherwise its source.
+TEST(SignalModelTest, AfgMarkReplacesD1)
+{
+    const std::vector<std::uint16_t> words = {kOutTop, kOut0, Jmp(0)};
+    struct Case {
+        const char* name;
+        std::uint64_t mark;
+        bool on;
+        bool carriesMark;
+    };
+    const Case cases[] = {
+        {"mark at word 1", 1, true, true},
+        {"no mark", 2048, true, false},
+        {"generator off", 1, false, false},
+    };
+    const SignalModel serial = Quiet(GeneratorOn(0, 0, 0));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRegisters regs = AfgRegisters(words, 50, c.mark, 1.0);
+        if (!c.on) regs.page[0x46] |= 0x08;
+        SignalModel m(SignalOptions{.noiseVpp = 0});
+        m.SetAfgRun({0, {}});
+        m.Configure(regs);
+        EXPECT_EQ(m.MarkOnD1(), c.carriesMark);
+        for (std::uint64_t t = 25; t < 100'000; t += 50) {
+            const int expected = c.carriesMark ? static_cast<int>(t / 50 % 2) : serial.Bit(0, t);
+            ASSERT_EQ(m.Bit(0, t), expected) << t;
+            ASSERT_EQ(m.Bit(1, t), serial.Bit(1, t)) << t;
+        }
+    }
+}
+
+// The frequency meter samples an AFG output, and D1 carrying its mark: a
+// square of 100 steps of 1000 ticks (1 kHz) with the mark at its first word.
+TEST(SignalModelTest, AfgOutputAndMarkOnTheFrequencyMeter)
+{
+    SimRegisters regs = AfgRegisters({kOutTop, Delay(49), kOut0, Delay(49), kLoop}, 1000, 0, 1.0);
+    SignalModel m(SignalOptions{.noiseVpp = 0});
+    m.SetAfgRun({1234, {}});
+    m.Configure(regs);
+    constexpr std::uint64_t kNow = 350'000'123;
+    for (const std::uint8_t src : {0x01, 0x03}) {  // A1, D1; frequency mode
+        SCOPED_TRACE(static_cast<int>(src));
+        regs.page[0x30] = src;
+        const FreqMeterResult r = MeasureFrequency(regs, m, kNow);
+        EXPECT_EQ(r.status, src | 0x30);
+        EXPECT_NEAR(r.count, 10, 1);
+        ASSERT_GT(r.time, 0u);
+        EXPECT_NEAR((r.count - 1.0) * 1e8 / r.time, 1000, 1);
+    }
+    regs.page[0x30] = 0x11;  // A1, period mode
+    EXPECT_NEAR(MeasureFrequency(regs, m, kNow).time, 100'000, 800);
 }
 
 // ---------------------------------------------------------------------------
