@@ -24,6 +24,7 @@
 #include "app/screen_widget.h"
 #include "app/session.h"
 #include "app/single_instance.h"
+#include "decoders/decoder_dialog.h"
 #include "device/scope_thread.h"
 #include "device/supervision.h"
 #include "display/qt_text.h"
@@ -238,6 +239,8 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
         case WindowCommand::OpenGenForm:
             Menu_Open_Gen_FormClick(st_, Ask(), AfgListingPath());
             return AfterAfgCommand();
+        case WindowCommand::SerialDecoders:
+            return Menu_SerialDecodersClick();
         case WindowCommand::GenRun:
             if (!SpeedButton_GenRunClick(st_)) return;
             AfterAfgCommand();
@@ -735,6 +738,13 @@ void MainWindow::Menu_FM_CalibrateClick()
     TForm_TimeCalibrate dialog(
         st_, [this] { Apply(); }, this);
     if (dialog.Run()) SaveProgramSettings();
+}
+
+void MainWindow::Menu_SerialDecodersClick()
+{
+    TForm_S_Decoders dialog(
+        st_, [this](const SettingsEffect& e) { Carry(e); }, this);
+    dialog.Run();
 }
 
 void MainWindow::Menu_GeneratorSetClick()

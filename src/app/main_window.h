@@ -76,6 +76,7 @@ public:
     void Menu_CompactClick();
     void Menu_Gen_ViewClick();
     void Menu_GeneratorSetClick();
+    void Menu_SerialDecodersClick();
     void LabelDoubleClicked(const std::string& name);
     std::filesystem::path AfgListingPath() const;
     void AfterAfgCommand();  // a script command may have moved bars, marks and mode

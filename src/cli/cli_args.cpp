@@ -43,7 +43,10 @@ const char* CliUsage()
            "                              nuttall|blackman-nuttall|triangular]\n"
            "                [--fft-scale dBV|dBm50|dBm75|dBm600]\n"
            "       kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp\n"
-           "       kr40-cli afg FILE.krg [--listing OUT.lst] [--lang=en|ru]\n";
+           "       kr40-cli afg FILE.krg [--listing OUT.lst] [--lang=en|ru]\n"
+           "       kr40-cli decode FILE.krd [--rxd A1|A2|D1|D2] [--txd A1|A2|D1|D2] --baud N [--bits 2..32]\n"
+           "                [--parity none|even|odd|ignore] [--stop 1|2] [--msb] [--rxd-inv] [--txd-inv]\n"
+           "                [--format hex|dec|ascii]\n";
 }
 
 const std::vector<std::string_view>& FftWindowNames()
@@ -66,6 +69,8 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
         c.kind = CliKind::Export;
     else if (args[0] == "afg")
         c.kind = CliKind::Afg;
+    else if (args[0] == "decode")
+        c.kind = CliKind::Decode;
     else {
         c.error = "unknown command " + args[0];
         return c;
@@ -154,6 +159,52 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
                 if (*v != "en" && *v != "ru") bad(*v, "the language is en or ru");
                 c.russian = *v == "ru";
             }
+        } else if (c.kind == CliKind::Decode && (name == "--rxd" || name == "--txd")) {
+            if (auto v = take()) {
+                // The decoder's channel coding: 1 A1, 2 D1, 3 A2, 4 D2.
+                const int k = IndexOf(std::array<std::string_view, 4>{"A1", "D1", "A2", "D2"}, *v).value_or(-1);
+                if (k < 0) bad(*v, "the channel is A1, A2, D1 or D2");
+                (name == "--rxd" ? c.rxd : c.txd) = k + 1;
+            }
+        } else if (c.kind == CliKind::Decode && name == "--baud") {
+            if (auto v = take()) {
+                if (auto n = WholeNumber(*v, 2, 25000000))
+                    c.baud = *n;
+                else
+                    bad(*v, "a whole number from 2 to 25000000");
+            }
+        } else if (c.kind == CliKind::Decode && name == "--bits") {
+            if (auto v = take()) {
+                if (auto n = WholeNumber(*v, 2, 32))
+                    c.dataBits = *n;
+                else
+                    bad(*v, "a whole number from 2 to 32");
+            }
+        } else if (c.kind == CliKind::Decode && name == "--stop") {
+            if (auto v = take()) {
+                if (auto n = WholeNumber(*v, 1, 2))
+                    c.stopBits = *n;
+                else
+                    bad(*v, "1 or 2");
+            }
+        } else if (c.kind == CliKind::Decode && name == "--parity") {
+            if (auto v = take()) {
+                const auto k = IndexOf(std::array<std::string_view, 4>{"none", "even", "odd", "ignore"}, *v);
+                if (!k) bad(*v, "the parity is none, even, odd or ignore");
+                c.parity = k.value_or(0);
+            }
+        } else if (c.kind == CliKind::Decode && name == "--format") {
+            if (auto v = take()) {
+                const auto k = IndexOf(std::array<std::string_view, 3>{"hex", "dec", "ascii"}, *v);
+                if (!k) bad(*v, "the format is hex, dec or ascii");
+                c.display = k.value_or(0);
+            }
+        } else if (c.kind == CliKind::Decode && !value && name == "--msb") {
+            c.msbFirst = true;
+        } else if (c.kind == CliKind::Decode && !value && name == "--rxd-inv") {
+            c.rxdInv = true;
+        } else if (c.kind == CliKind::Decode && !value && name == "--txd-inv") {
+            c.txdInv = true;
         } else if (c.kind != CliKind::Capture && name.rfind("-", 0) != 0 && c.file.empty()) {
             c.file = name;
         } else {
@@ -165,6 +216,14 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
     if (c.kind == CliKind::Info && c.file.empty()) c.error = "info needs a data file";
     if (c.kind == CliKind::Export && c.file.empty()) c.error = "export needs a data file";
     if (c.kind == CliKind::Afg && c.file.empty()) c.error = "afg needs a generator script";
+    if (c.kind == CliKind::Decode && c.error.empty()) {
+        if (c.file.empty())
+            c.error = "decode needs a data file";
+        else if (c.rxd == 0 && c.txd == 0)
+            c.error = "decode needs --rxd or --txd";
+        else if (c.baud == 0)
+            c.error = "decode needs --baud";
+    }
     if (c.kind == CliKind::Export && c.error.empty() && c.exportKind == CliExport::None)
         c.error = "export needs --text, --raw or --image";
     if (c.kind == CliKind::Info && !c.spectrum && (c.fftSize || c.fftWindow || c.fftScale))

@@ -5,6 +5,9 @@
 //            [--fft-window NAME] [--fft-scale dBV|dBm50|dBm75|dBm600]
 //   kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp
 //   kr40-cli afg FILE.krg [--listing OUT.lst] [--lang=en|ru]
+//   kr40-cli decode FILE.krd [--rxd CH] [--txd CH] --baud N [--bits N]
+//            [--parity none|even|odd|ignore] [--stop 1|2] [--msb] [--rxd-inv] [--txd-inv]
+//            [--format hex|dec|ascii]
 // Every option takes its value either as the next argument or after "=".
 
 #include <optional>
@@ -14,7 +17,7 @@
 
 namespace kr40 {
 
-enum class CliKind { Help, Capture, Info, Export, Afg };
+enum class CliKind { Help, Capture, Info, Export, Afg, Decode };
 enum class CliExport { None, Text, Raw, Image };
 
 struct CliCommand {
@@ -42,6 +45,11 @@ struct CliCommand {
     // afg: the script (in `file`), where its listing goes, the language
     std::string listing;
     bool russian = false;
+
+    // decode: the decoder settings (Dec_RXD coding: 0 off, 1 A1, 2 D1, 3 A2, 4 D2)
+    int rxd = 0, txd = 0;
+    int baud = 0, dataBits = 8, parity = 0, stopBits = 1, display = 0;
+    bool msbFirst = false, rxdInv = false, txdInv = false;
 };
 
 // The usage text printed with a refused line and for --help.

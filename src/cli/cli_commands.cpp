@@ -14,6 +14,7 @@
 #include "cli/cli_args.h"
 #include "core/prompts.h"
 #include "core/value_format.h"
+#include "decoders/uart_decoder.h"
 #include "display/scope_screen.h"
 #include "display/screen.h"
 #include "files/image_file.h"
@@ -287,6 +288,37 @@ int RunAfg(const CliCommand& c, std::ostream& out, std::ostream& err)
     }
     (r.ok ? out : err) << TerminalText(r.message) << '\n';
     return r.ok ? 0 : 1;
+}
+
+int RunDecode(const CliCommand& c, std::ostream& out, std::ostream& err)
+{
+    ScopeState st;
+    st.settings.Russian = false;
+    CliPrompts prompts(err, "");
+    if (OpenDataFile(st, prompts, c.file) == OpenOutcome::Failed) return 1;
+    ScopeSettings& s = st.settings;
+    s.Russian = false;
+    s.Dec_Type = 1;
+    s.Dec_RXD = c.rxd;
+    s.Dec_TXD = c.txd;
+    s.Dec_Baud_Rate = c.baud;
+    s.Dec_Data_Bits = c.dataBits;
+    s.Dec_PRTY = c.parity;
+    s.Dec_Stop_Bits = c.stopBits;
+    s.Dec_MSB_First = c.msbFirst ? 1 : 0;
+    s.Dec_RXD_Inv = c.rxdInv ? 1 : 0;
+    s.Dec_TXD_Inv = c.txdInv ? 1 : 0;
+    s.Dec_Display = c.display;
+    // The lines named are decoded whatever the file's view showed.
+    static constexpr bool ScopeSettings::*kShown[5] = {nullptr, &ScopeSettings::CH_A1, &ScopeSettings::CH_D1,
+                                                       &ScopeSettings::CH_A2, &ScopeSettings::CH_D2};
+    for (const int line : {c.rxd, c.txd})
+        if (line > 0) s.*kShown[line] = true;
+    ComposeAcqConfig(st);
+    DecodedTables tables;
+    DecodeFrameSerial(s, st.acq, *st.live, tables);
+    out << TerminalText(DecoderText(s, tables));
+    return 0;
 }
 
 }  // namespace kr40

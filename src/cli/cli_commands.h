@@ -27,4 +27,8 @@ int RunExport(const CliCommand& c, std::ostream& out, std::ostream& err);
 // listing goes to --listing when given.
 int RunAfg(const CliCommand& c, std::ostream& out, std::ostream& err);
 
+// Decodes the serial lines of a data file's frame as the decoder dialog
+// does and prints exactly the text its window would show.
+int RunDecode(const CliCommand& c, std::ostream& out, std::ostream& err);
+
 }  // namespace kr40

@@ -27,6 +27,8 @@ int main(int argc, char** argv)
             return RunExport(c, std::cout, std::cerr);
         case CliKind::Afg:
             return RunAfg(c, std::cout, std::cerr);
+        case CliKind::Decode:
+            return RunDecode(c, std::cout, std::cerr);
     }
     return 2;
 }

@@ -14,6 +14,7 @@
 #include "analysis/screen_geometry.h"
 #include "analysis/spectrum.h"
 #include "core/version.h"
+#include "decoders/uart_decoder.h"
 #include "device/link_shared.h"
 #include "generator/afg_session.h"
 #include "generator/gen_panel.h"
@@ -55,6 +56,10 @@ struct ScopeState : LinkShared {
     SpectrumRequests SpectrumRestart{};
     // The spectra, made when a spectrum is first asked for and kept.
     std::unique_ptr<Spectrum> spectrum;
+    // The serial decoder's tables of the last frame (made when first needed)
+    // and the text of its window.
+    std::unique_ptr<DecodedTables> decoded;
+    DecoderTextHolder decoderText;
 };
 
 // The inputs of a screen pass over the state's own live and reference frames.

@@ -102,6 +102,7 @@ constexpr std::array kRules = {
     Command("Menu_GeneratorSet", WindowCommand::GeneratorSet),
     Command("Menu_Open_Gen_Form", WindowCommand::OpenGenForm),
     Command("SpeedButton_GenRun", WindowCommand::GenRun),
+    Command("Menu_SerialDecoders", WindowCommand::SerialDecoders),
     Command("Menu_BG_Do", WindowCommand::BgSwap),
     Command("Menu_BG_Clr", WindowCommand::BgClear),
     Command("Menu_Save_As", WindowCommand::SaveData),

@@ -45,6 +45,7 @@ enum class WindowCommand {
     GeneratorSet,    // Menu_GeneratorSet
     OpenGenForm,     // Menu_Open_Gen_Form
     GenRun,          // SpeedButton_GenRun
+    SerialDecoders,  // Menu_SerialDecoders
     BgSwap,          // Menu_BG_Do
     BgClear,         // Menu_BG_Clr
     SaveData,        // Menu_Save_As

@@ -11,8 +11,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -479,6 +481,58 @@ TEST_F(MainWindowTest, GeneratorScriptUploadsAndFollowsItsFile)
     EXPECT_EQ(marks->count(), 2);
     ASSERT_FALSE(prompts.messages.empty());  // a reload on disk is not silent
     EXPECT_EQ(prompts.messages.back().caption, "Open AFG File");
+}
+
+// The serial decoder on the simulated D1: the lane over the traces and the
+// dialog's text window read the demo line; Cancel restores the settings.
+TEST_F(MainWindowTest, SerialDecoderReadsTheDemoLine)
+{
+    Start(true,
+          "[Common]\nRussian=0\nCH_A2=0\nCH_D2=0\n[Scope]\n1mS=0\n5mS=1\n"
+          "[Decoders]\nType=1\nBaud_Rate=9600\nRXD=2\nTXD=0\nDisplay=2\n");
+    Btn("SpeedButton_Run")->click();
+    ASSERT_TRUE(WaitFrames(3));
+    ScopeState& st = St();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.decoderText.Text().find("KR40") != std::string::npos; }, 5000))
+        << st.decoderText.Text();
+    // The picture at 2 mS/div, where the characters have room for their
+    // text: a frame that holds the start of the line.
+    if (const QByteArray dir = qgetenv("KR40_DIALOG_PICTURES"); !dir.isEmpty()) {
+        Btn("SpeedButton_2mS")->click();
+        ASSERT_TRUE(WaitFrames(1));
+        if (QTest::qWaitFor([&] { return st.decoderText.Text().find("KR40 demo") != std::string::npos; }, 10000))
+            window->grab().save(QString::fromLocal8Bit(dir) + "/decoder_lane.png");
+        Btn("SpeedButton_5mS")->click();
+    }
+
+    QString shown;
+    QTimer::singleShot(0, [&] {
+        QWidget* dialog = window->findChild<QWidget*>("Form_S_Decoders");
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                shown = dialog->findChild<QPlainTextEdit*>("Memo_Decoders")->toPlainText();
+                return shown.contains("KR40");
+            },
+            5000));
+        auto* display = dialog->findChild<QComboBox*>("ComboBox_Display");
+        EXPECT_EQ(display->currentIndex(), 2);
+        if (const QByteArray dir = qgetenv("KR40_DIALOG_PICTURES"); !dir.isEmpty())
+            dialog->grab().save(QString::fromLocal8Bit(dir) + "/decoder_dialog_en.png");
+        auto* baud = dialog->findChild<QLineEdit*>("Edit_Baud_Rate");
+        baud->setText("");
+        QTest::keyClicks(baud, "1");
+        EXPECT_EQ(st.settings.Dec_Baud_Rate, 9600);  // below 2: refused, kept
+        EXPECT_EQ(baud->palette().color(QPalette::Base), QColor(255, 0, 255));
+        baud->setText("");
+        QTest::keyClicks(baud, "4800");
+        EXPECT_EQ(st.settings.Dec_Baud_Rate, 4800);
+        dialog->findChild<QAbstractButton*>("Button_Cancel")->click();
+    });
+    window->Action("Menu_SerialDecoders")->trigger();
+    EXPECT_TRUE(shown.startsWith("RXD (Data - ")) << shown.toStdString();
+    EXPECT_EQ(st.settings.Dec_Baud_Rate, 9600);
+    EXPECT_FALSE(st.BusyEvent.IsSet());
 }
 
 // A radio menu's checked item clicked again stays checked, and the menu shows radio marks.

@@ -38,6 +38,18 @@ TEST(CliArgs, GoodLines)
     EXPECT_EQ(c.file, "w.krg");
     EXPECT_EQ(c.listing, "w.lst");
     EXPECT_TRUE(c.russian);
+    c = ParseCliArgs({"decode", "x.krd", "--rxd", "A2", "--txd=D2", "--baud", "115200", "--bits", "9", "--parity",
+                      "odd", "--stop", "2", "--msb", "--rxd-inv", "--txd-inv", "--format", "ascii"});
+    EXPECT_EQ(c.error, "");
+    EXPECT_EQ(c.kind, CliKind::Decode);
+    EXPECT_EQ(c.rxd, 3);  // the decoder's coding: A1, D1, A2, D2
+    EXPECT_EQ(c.txd, 4);
+    EXPECT_EQ(c.baud, 115200);
+    EXPECT_EQ(c.dataBits, 9);
+    EXPECT_EQ(c.parity, 2);
+    EXPECT_EQ(c.stopBits, 2);
+    EXPECT_TRUE(c.msbFirst && c.rxdInv && c.txdInv);
+    EXPECT_EQ(c.display, 2);
     EXPECT_EQ(ParseCliArgs({}).kind, CliKind::Help);
     EXPECT_EQ(ParseCliArgs({"--help"}).error, "");
 }
@@ -72,6 +84,18 @@ TEST(CliArgs, BadLinesSayWhatIsWrong)
         {{"export", "a.krd", "--raw", "A1"}, "--raw needs a channel and a file"},
         {{"export", "a.krd", "--text", "t.txt", "--image", "i.png"}, "one export at a time"},
         {{"afg"}, "afg needs a generator script"},
+        {{"decode", "a.krd", "--baud", "9600"}, "decode needs --rxd or --txd"},
+        {{"decode", "a.krd", "--rxd", "D1"}, "decode needs --baud"},
+        {{"decode", "--rxd", "D1", "--baud", "9600"}, "decode needs a data file"},
+        {{"decode", "a.krd", "--rxd", "D3", "--baud", "9600"}, "--rxd D3: the channel is A1, A2, D1 or D2"},
+        {{"decode", "a.krd", "--rxd", "D1", "--baud", "1"}, "--baud 1: a whole number from 2 to 25000000"},
+        {{"decode", "a.krd", "--rxd", "D1", "--baud", "9600", "--bits", "33"},
+         "--bits 33: a whole number from 2 to 32"},
+        {{"decode", "a.krd", "--rxd", "D1", "--baud", "9600", "--parity", "mark"},
+         "--parity mark: the parity is none, even, odd or ignore"},
+        {{"decode", "a.krd", "--rxd", "D1", "--baud", "9600", "--stop", "3"}, "--stop 3: 1 or 2"},
+        {{"decode", "a.krd", "--rxd", "D1", "--baud", "9600", "--format", "bin"},
+         "--format bin: the format is hex, dec or ascii"},
         {{"afg", "a.krg", "--lang=de"}, "--lang de: the language is en or ru"},
         {{"afg", "a.krg", "--listing"}, "--listing needs a value"},
         {{"afg", "a.krg", "--text", "t"}, "unexpected argument --text"},

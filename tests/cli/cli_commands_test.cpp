@@ -153,5 +153,45 @@ TEST(CliCommands, AfgCompilesPrintsTheResultAndWritesTheListing)
     EXPECT_NE(err.str().find("cannot write"), std::string::npos);
 }
 
+TEST(CliCommands, DecodePrintsTheDecoderWindowsText)
+{
+    test::TempDir dir;
+    const std::string settings = (dir / "d1.krs").string(), file = (dir / "d1.krd").string();
+    test::TempDir::Write(settings, "[Common]\nCH_D1=1\n[Scope]\n1mS=0\n5mS=1\n");
+    std::ostringstream out, err;
+    ASSERT_EQ(RunCapture(ParseCliArgs({"capture", "--driver=sim", "--settings", settings, "-o", file}), out, err), 0)
+        << err.str();
+    out.str("");
+    ASSERT_EQ(RunDecode(ParseCliArgs({"decode", file, "--rxd", "D1", "--baud", "9600", "--format", "hex"}), out, err),
+              0)
+        << err.str();
+    const std::string hex = out.str();
+    EXPECT_EQ(hex.rfind("RXD (Data - ", 0), 0u) << hex;
+    EXPECT_NE(hex.find("\n\n0x000:  "), std::string::npos) << hex;
+    EXPECT_NE(hex.find("\n0x010:  "), std::string::npos) << hex;  // 16 values a line
+    EXPECT_EQ(hex.find('\r'), std::string::npos);
+
+    // In ASCII the demo line reads through, whatever line it starts on.
+    out.str("");
+    ASSERT_EQ(RunDecode(ParseCliArgs({"decode", file, "--rxd", "D1", "--baud", "9600", "--format", "ascii"}), out, err),
+              0);
+    std::string values;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("0x", 0) == 0) values += line.substr(8);
+    EXPECT_NE(values.find("KR40 demo 0123456789--"), std::string::npos) << out.str();
+
+    // The same frame decoded at another rate finds no clean line.
+    out.str("");
+    ASSERT_EQ(RunDecode(ParseCliArgs({"decode", file, "--rxd", "D1", "--baud", "4800", "--format", "ascii"}), out, err),
+              0);
+    EXPECT_EQ(out.str().find("KR40 demo"), std::string::npos) << out.str();
+
+    err.str("");
+    EXPECT_EQ(
+        RunDecode(ParseCliArgs({"decode", (dir / "none.krd").string(), "--rxd", "D1", "--baud", "9600"}), out, err), 1);
+    EXPECT_NE(err.str().find("File not found."), std::string::npos) << err.str();
+}
+
 }  // namespace
 }  // namespace kr40
