@@ -43,7 +43,9 @@ TEST(DecoderEndToEnd, SimulatedD1ReadsItsDemoLine)
     std::string chars;
     bool inStep = false;
     for (const DecodedChar& c : t.Rx()) {
-        if (inStep) EXPECT_EQ(c.Flags, 0u) << chars;
+        if (inStep) {
+            EXPECT_EQ(c.Flags, 0u) << chars;
+        }
         chars += static_cast<char>(c.Value);
         inStep = inStep || c.Value == '\n';
     }
