@@ -4,6 +4,7 @@
 // sets, the live frame and the reference frame.
 
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -145,11 +146,25 @@ struct FrameSet {
     FrameBuffers buf;
 };
 
-// A1 bytes collected for the recorder file between two flushes.
+// A1 bytes collected for the recorder file between two flushes. `active` is
+// set and cleared by the user-interface thread and read by the acquisition
+// thread; `buffer` and `lastIndex` belong to the acquisition thread except
+// during the screen hand-off.
 struct RecorderStream {
-    bool active = false;
+    std::atomic<bool> active{false};
     std::vector<std::uint8_t> buffer;
     int lastIndex = -1;  // ring index taken last; -1 until the first ring frame
+
+    RecorderStream() = default;
+    // A copy is a snapshot of all three.
+    RecorderStream(const RecorderStream& o) : active(o.active.load()), buffer(o.buffer), lastIndex(o.lastIndex) {}
+    RecorderStream& operator=(const RecorderStream& o)
+    {
+        active = o.active.load();
+        buffer = o.buffer;
+        lastIndex = o.lastIndex;
+        return *this;
+    }
 };
 
 // Everything DecodeFrame reads besides the packet.

@@ -36,6 +36,7 @@
 #include "files/settings_file.h"
 #include "generator/gen_mod_dialog.h"
 #include "generator/gen_panel.h"
+#include "recorder/recorder_dialog.h"
 #include "state/afg_commands.h"
 #include "state/compose.h"
 #include "state/data_commands.h"
@@ -241,6 +242,8 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             return AfterAfgCommand();
         case WindowCommand::SerialDecoders:
             return Menu_SerialDecodersClick();
+        case WindowCommand::Recorder:
+            return Menu_RecorderClick();
         case WindowCommand::GenRun:
             if (!SpeedButton_GenRunClick(st_)) return;
             AfterAfgCommand();
@@ -496,6 +499,9 @@ void MainWindow::Handoff()
     HandoffHooks hooks;
     hooks.drawFrame = [this] { DrawFrame(); };
     hooks.drawService = [this] { DrawService(); };
+    hooks.writeRecorder = [this](std::span<const std::uint8_t> bytes) {
+        if (recorder_) recorder_->Write(bytes);
+    };
     FrameHandoff(st_, st_.settings, st_.acq, st_.recorder, hooks);
     // A single shot that ended released its button.
     if (Button("SpeedButton_Sngl")->isChecked() != st_.settings.Sngl_Down) SyncControls();
@@ -738,6 +744,26 @@ void MainWindow::Menu_FM_CalibrateClick()
     TForm_TimeCalibrate dialog(
         st_, [this] { Apply(); }, this);
     if (dialog.Run()) SaveProgramSettings();
+}
+
+// The recorder opens only on a running roll-mode acquisition; meanwhile the
+// window gives up its stay-on-top so the dialog can come to the front.
+void MainWindow::Menu_RecorderClick()
+{
+    if (!RecorderMayOpen(st_, st_.settings.Run_Down, st_.acq.Roll)) {
+        ShowRecorderRefusal(Ask(), st_.settings.Russian);
+        return;
+    }
+    EventSetter busy(st_.BusyEvent);
+    if (windowFlags() & Qt::WindowStaysOnTopHint) {
+        setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        show();
+    }
+    TForm_Recorder dialog(st_, Ask(), this);
+    recorder_ = &dialog.Session();
+    dialog.Run();
+    recorder_ = nullptr;
+    Refresh();
 }
 
 void MainWindow::Menu_SerialDecodersClick()

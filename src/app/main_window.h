@@ -27,6 +27,7 @@ class ControlPanel;
 class DeviceProvider;
 class Prompts;
 class Session;
+class RecorderSession;
 enum class WindowCommand;
 
 struct MainWindowOptions {
@@ -77,6 +78,7 @@ public:
     void Menu_Gen_ViewClick();
     void Menu_GeneratorSetClick();
     void Menu_SerialDecodersClick();
+    void Menu_RecorderClick();
     void LabelDoubleClicked(const std::string& name);
     std::filesystem::path AfgListingPath() const;
     void AfterAfgCommand();  // a script command may have moved bars, marks and mode
@@ -134,6 +136,7 @@ private:
     bool settingsReadOnlyTold_ = false;
     int wheelPending_ = 0;  // wheel angle short of a whole notch
     int framesDrawn_ = 0;
+    RecorderSession* recorder_ = nullptr;  // the open recorder dialog's session
 };
 
 }  // namespace kr40

@@ -44,6 +44,7 @@ const char* CliUsage()
            "                [--fft-scale dBV|dBm50|dBm75|dBm600]\n"
            "       kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp\n"
            "       kr40-cli afg FILE.krg [--listing OUT.lst] [--lang=en|ru]\n"
+           "       kr40-cli record [--driver=sim|ftdi|d2xx] [--settings FILE.krs] --seconds S -o OUT.bin\n"
            "       kr40-cli decode FILE.krd [--rxd A1|A2|D1|D2] [--txd A1|A2|D1|D2] --baud N [--bits 2..32]\n"
            "                [--parity none|even|odd|ignore] [--stop 1|2] [--msb] [--rxd-inv] [--txd-inv]\n"
            "                [--format hex|dec|ascii]\n";
@@ -71,6 +72,8 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
         c.kind = CliKind::Afg;
     else if (args[0] == "decode")
         c.kind = CliKind::Decode;
+    else if (args[0] == "record")
+        c.kind = CliKind::Record;
     else {
         c.error = "unknown command " + args[0];
         return c;
@@ -93,12 +96,13 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
         };
         const auto bad = [&](const std::string& v, const char* what) { c.error = name + " " + v + ": " + what; };
 
-        if (c.kind == CliKind::Capture && name == "--driver") {
+        const bool acquires = c.kind == CliKind::Capture || c.kind == CliKind::Record;
+        if (acquires && name == "--driver") {
             if (auto v = take()) {
                 if (*v != "sim" && *v != "ftdi" && *v != "d2xx") bad(*v, "the driver is sim, ftdi or d2xx");
                 c.driver = *v;
             }
-        } else if (c.kind == CliKind::Capture && name == "--settings") {
+        } else if (acquires && name == "--settings") {
             if (auto v = take()) c.settings = *v;
         } else if (c.kind == CliKind::Capture && name == "--frames") {
             if (auto v = take()) {
@@ -107,7 +111,14 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
                 else
                     bad(*v, "a whole number from 1 to 100000");
             }
-        } else if (c.kind == CliKind::Capture && (name == "-o" || name == "--output")) {
+        } else if (c.kind == CliKind::Record && name == "--seconds") {
+            if (auto v = take()) {
+                if (auto n = WholeNumber(*v, 1, 604800))
+                    c.seconds = *n;
+                else
+                    bad(*v, "a whole number of seconds from 1 to 604800");
+            }
+        } else if (acquires && (name == "-o" || name == "--output")) {
             if (auto v = take()) c.output = *v;
         } else if (c.kind == CliKind::Info && name == "--spectrum") {
             if (auto v = take()) {
@@ -205,7 +216,7 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
             c.rxdInv = true;
         } else if (c.kind == CliKind::Decode && !value && name == "--txd-inv") {
             c.txdInv = true;
-        } else if (c.kind != CliKind::Capture && name.rfind("-", 0) != 0 && c.file.empty()) {
+        } else if (!acquires && name.rfind("-", 0) != 0 && c.file.empty()) {
             c.file = name;
         } else {
             c.error = "unexpected argument " + args[i];
@@ -213,6 +224,8 @@ CliCommand ParseCliArgs(const std::vector<std::string>& args)
     }
     if (!c.error.empty()) return c;
     if (c.kind == CliKind::Capture && c.output.empty()) c.error = "capture needs -o OUT.krd";
+    if (c.kind == CliKind::Record && c.seconds == 0) c.error = "record needs --seconds S";
+    if (c.kind == CliKind::Record && c.error.empty() && c.output.empty()) c.error = "record needs -o OUT.bin";
     if (c.kind == CliKind::Info && c.file.empty()) c.error = "info needs a data file";
     if (c.kind == CliKind::Export && c.file.empty()) c.error = "export needs a data file";
     if (c.kind == CliKind::Afg && c.file.empty()) c.error = "afg needs a generator script";

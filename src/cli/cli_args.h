@@ -5,6 +5,7 @@
 //            [--fft-window NAME] [--fft-scale dBV|dBm50|dBm75|dBm600]
 //   kr40-cli export FILE.krd --text OUT.txt | --raw A1|A2|D1|D2 OUT.bin | --image OUT.png|OUT.bmp
 //   kr40-cli afg FILE.krg [--listing OUT.lst] [--lang=en|ru]
+//   kr40-cli record [--driver=sim|ftdi|d2xx] [--settings FILE.krs] --seconds S -o OUT.bin
 //   kr40-cli decode FILE.krd [--rxd CH] [--txd CH] --baud N [--bits N]
 //            [--parity none|even|odd|ignore] [--stop 1|2] [--msb] [--rxd-inv] [--txd-inv]
 //            [--format hex|dec|ascii]
@@ -17,17 +18,18 @@
 
 namespace kr40 {
 
-enum class CliKind { Help, Capture, Info, Export, Afg, Decode };
+enum class CliKind { Help, Capture, Info, Export, Afg, Decode, Record };
 enum class CliExport { None, Text, Raw, Image };
 
 struct CliCommand {
     CliKind kind = CliKind::Help;
     std::string error;  // why the line cannot be used; empty when it can
 
-    // capture
+    // capture and record
     std::string driver;    // empty: KR40_DRIVER or the build's default
     std::string settings;  // a .krs file to apply, or empty
     int frames = 1;
+    int seconds = 0;  // record: how long
     std::string output;
 
     // info and export

@@ -4,9 +4,13 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "acquisition/scope_tables.h"
 #include "analysis/readouts.h"
 #include "analysis/spectrum.h"
 #include "analysis/spectrum_texts.h"
@@ -21,6 +25,7 @@
 #include "files/safe_file.h"
 #include "files/settings_file.h"
 #include "generator/afg_compiler.h"
+#include "recorder/recorder.h"
 #include "state/afg_commands.h"
 #include "state/compose.h"
 #include "state/data_commands.h"
@@ -319,6 +324,92 @@ int RunDecode(const CliCommand& c, std::ostream& out, std::ostream& err)
     DecodeFrameSerial(s, st.acq, *st.live, tables);
     out << TerminalText(DecoderText(s, tables));
     return 0;
+}
+
+int RunRecord(const CliCommand& c, std::ostream&, std::ostream& err)
+{
+    const std::string driver = ProviderName(c);
+    const std::unique_ptr<DeviceProvider> provider = MakeProvider(driver);
+    if (!provider) {
+        err << "kr40-cli: the " << driver << " driver is not built into this program\n";
+        return 1;
+    }
+    ScopeState st;
+    ScopeSettings& s = st.settings;
+    s.Russian = false;
+    CliPrompts prompts(err, c.output);
+    if (!c.settings.empty()) {
+        if (!ReadSettings(s, prompts, c.settings, false)) return 1;
+        s.Russian = false;
+    } else {
+        s.Sel(Group::TimeBase) = TimeBaseIndex("100mS");
+        s.Trig_On = false;
+    }
+    s.Run_Down = true;
+    s.Sngl_Down = false;
+    ComposeAcqConfig(st);
+    if (!st.acq.Roll) {
+        ShowRecorderRefusal(prompts, false);
+        return 1;
+    }
+
+    // The hand-off runs on the acquisition thread here: it queues the bytes
+    // and this thread writes them, so the recording has one owner.
+    std::mutex queued;
+    std::vector<std::uint8_t> pending, writing;
+    HeadlessScope scope(st, *provider);
+    scope.SetRecorderSink([&](std::span<const std::uint8_t> bytes) {
+        std::lock_guard lock(queued);
+        pending.insert(pending.end(), bytes.begin(), bytes.end());
+    });
+    if (scope.Open(prompts, std::chrono::seconds(20)) != FT_OK) {
+        err << "kr40-cli: the instrument did not become ready\n";
+        return 1;
+    }
+    ApplySettings(st);
+    // The information lines need the divider of a frame taken with these settings.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!RecorderReady(scope.LastRecord()) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!RecorderMayOpen(st, s.Run_Down, st.acq.Roll) || !RecorderReady(scope.LastRecord())) {
+        err << "kr40-cli: no frame came from the instrument\n";
+        return 1;
+    }
+
+    RecorderEnv env{prompts, st.LastFolder, st.recorder,   [&scope] { return scope.LastRecord(); },
+                    false,   LocalNow,      OpenRecordFile};
+    RecorderSession session(std::move(env));
+    session.Show();
+    session.ChooseFile();
+    session.Start();
+    if (!session.Recording()) return 1;
+    const auto flush = [&] {
+        {
+            std::lock_guard lock(queued);
+            writing.swap(pending);
+        }
+        if (!writing.empty()) session.Write(writing);
+        writing.clear();
+    };
+    const auto start = std::chrono::steady_clock::now();
+    int shown = -1;
+    while (session.Recording()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        flush();
+        session.Tick();
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        const int whole = static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(elapsed).count());
+        if (whole != shown) {
+            shown = whole;
+            err << "\rkr40-cli: " << whole << " of " << c.seconds << " s, " << session.Total() << " bytes"
+                << std::flush;
+        }
+        if (elapsed >= std::chrono::seconds(c.seconds)) break;
+    }
+    err << '\n';
+    flush();
+    if (session.Recording()) session.Stop();  // asks, answered Yes; writes the companion file
+    return prompts.Errors() == 0 ? 0 : 1;
 }
 
 }  // namespace kr40

@@ -27,6 +27,12 @@ int RunExport(const CliCommand& c, std::ostream& out, std::ostream& err);
 // listing goes to --listing when given.
 int RunAfg(const CliCommand& c, std::ostream& out, std::ostream& err);
 
+// The binary recorder without the window: roll mode (0.1 S/div, trigger
+// off, unless --settings says otherwise; settings without roll mode are
+// refused with the window's message), A1 to OUT.bin for S seconds, then the
+// companion OUT.txt. A progress line goes to `err`.
+int RunRecord(const CliCommand& c, std::ostream& out, std::ostream& err);
+
 // Decodes the serial lines of a data file's frame as the decoder dialog
 // does and prints exactly the text its window would show.
 int RunDecode(const CliCommand& c, std::ostream& out, std::ostream& err);

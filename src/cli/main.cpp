@@ -29,6 +29,8 @@ int main(int argc, char** argv)
             return RunAfg(c, std::cout, std::cerr);
         case CliKind::Decode:
             return RunDecode(c, std::cout, std::cerr);
+        case CliKind::Record:
+            return RunRecord(c, std::cout, std::cerr);
     }
     return 2;
 }

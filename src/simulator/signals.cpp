@@ -76,6 +76,12 @@ const SerialPattern& Serial()
     return p;
 }
 
+// The staircase's step at a tick: -95 .. 95.
+int StairStep(std::uint64_t tick)
+{
+    return static_cast<int>(tick / StaircaseStepTicks % StaircaseSteps) - StaircaseSteps / 2;
+}
+
 int SerialBit(std::uint64_t tick)
 {
     const std::uint64_t bit = (tick % kLinePeriod) * kBitNum / kBitDen;
@@ -200,6 +206,8 @@ double FixedVolts(Source s, std::uint64_t tick)
             return SerialBit(tick) ? kLogicHigh : 0.0;
         case Source::Clock10k:
             return tick % kPeriod10k < kPeriod10k / 2 ? kLogicHigh : 0.0;
+        case Source::Staircase:
+            return StairStep(tick) / 32.0;
         default:
             return 0;
     }
@@ -216,6 +224,8 @@ int FixedLevel(Source s, std::uint64_t tick)
             return SerialBit(tick);
         case Source::Clock10k:
             return tick % kPeriod10k < kPeriod10k / 2 ? 1 : 0;
+        case Source::Staircase:
+            return StairStep(tick) > 0 ? 1 : 0;
         default:
             return 0;
     }
@@ -231,6 +241,8 @@ std::uint64_t FixedPeriod(Source s)
             return kLinePeriod;
         case Source::Clock10k:
             return kPeriod10k;
+        case Source::Staircase:
+            return StaircaseStepTicks * StaircaseSteps;
         default:
             return 1;
     }
@@ -364,7 +376,7 @@ const SignalModel::ModInput* SignalModel::ModInputOf(Source s, bool logic)
 {
     if (s == Source::Generator) return nullptr;
     // One entry per fixed source and reading, built on first use.
-    constexpr std::size_t kEntries = 2 * static_cast<std::size_t>(Source::Ground);
+    constexpr std::size_t kEntries = 2 * static_cast<std::size_t>(Source::Staircase);
     static std::array<std::once_flag, kEntries> once;
     static std::array<ModInput, kEntries> inputs;
     const std::size_t i = 2 * (static_cast<std::size_t>(s) - 1) + (logic ? 1 : 0);
@@ -619,6 +631,10 @@ EdgeTrain SignalModel::Edges(Source s) const
             periodic(kLinePeriod, Serial().risingTicks);
             break;
         case Source::Ground:
+            break;
+        case Source::Staircase:
+            // Above its mean (0 V) from the step after the middle one.
+            periodic(FixedPeriod(s), {(StaircaseSteps / 2 + 1) * StaircaseStepTicks});
             break;
         case Source::Generator: {
             const Generator& g = gen_;

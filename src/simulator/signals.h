@@ -17,6 +17,12 @@
 //    repeats every 25 ms. As a voltage: 0 V / 3.3 V.
 //  - Clock10k: 10 kHz square, high in the first half; 0 V / 3.3 V.
 //  - Ground: 0 V.
+//  - Staircase: a counter for checking recordings. It climbs in steps of
+//    1/32 V (one ADC code at 1 V/div) from -95/32 V to +95/32 V, one step
+//    every StaircaseStepTicks, and starts again from the bottom after
+//    StaircaseSteps steps. Sampled every StaircaseStepTicks (100 us, the
+//    interval of 0.1 s/div at 1000 samples a division), consecutive samples
+//    differ by one code except at the wrap, so a gap or a repeat shows.
 // Analog inputs add uniform noise of `noiseVpp` peak-to-peak. A logic input
 // fed from an analog source reads 1 while the noiseless signal is above its
 // long-run mean.
@@ -61,7 +67,7 @@
 
 namespace kr40::sim {
 
-enum class Source { Generator, Sine1k3Vpp, Square1k2Vpp, SerialText, Clock10k, Ground };
+enum class Source { Generator, Sine1k3Vpp, Square1k2Vpp, SerialText, Clock10k, Ground, Staircase };
 
 struct SignalOptions {
     Source a1 = Source::Generator;
@@ -76,6 +82,8 @@ inline constexpr std::uint64_t TicksPerSecond = 100'000'000;
 inline constexpr const char* SerialTextLine = "KR40 demo 0123456789\r\n";
 inline constexpr int SerialBaud = 9600;
 inline constexpr int SerialIdleBits = 20;  // after each line
+inline constexpr std::uint64_t StaircaseStepTicks = 10'000;
+inline constexpr int StaircaseSteps = 191;
 
 // Volts per division of an analog input's range (Range_A1/Range_A2 bits 0-2).
 double VoltsPerDivision(std::uint8_t range);

@@ -64,13 +64,24 @@ void HeadlessScope::Handoff()
     hooks.drawFrame = [this] {
         if (!st_.link.NewFrameProcess.exchange(false)) return;
         const FrameSet& live = *st_.live;
+        {
+            std::lock_guard lock(mutex_);
+            lastRecord_ = live.rec;
+        }
         if (live.rec.FrameLen == 0 || live.rec.ValidLen != live.rec.FrameLen) return;
         std::lock_guard lock(mutex_);
         last_.rec = live.rec;
         last_.buf = live.buf;
         ++complete_;
     };
+    if (sink_) hooks.writeRecorder = sink_;
     FrameHandoff(st_, st_.settings, st_.acq, st_.recorder, hooks);
+}
+
+FrameRecord HeadlessScope::LastRecord()
+{
+    std::lock_guard lock(mutex_);
+    return lastRecord_;
 }
 
 bool HeadlessScope::WaitCompleteFrames(int count, std::chrono::milliseconds perFrame,

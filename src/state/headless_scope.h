@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "acquisition/frame.h"
 #include "device/ftdi_transport.h"
@@ -36,6 +37,13 @@ public:
 
     // The last complete frame.
     FrameSet LastComplete();
+    // The record of the last frame handed over, complete or not (a roll
+    // frame fills up over many hand-offs).
+    FrameRecord LastRecord();
+
+    // Where the recorder's bytes go at each hand-off. The sink runs on the
+    // acquisition thread; set it before Open.
+    void SetRecorderSink(std::function<void(std::span<const std::uint8_t>)> sink) { sink_ = std::move(sink); }
 
 private:
     void Handoff();
@@ -47,7 +55,9 @@ private:
     std::unique_ptr<ScopeThread> thread_;
     std::mutex mutex_;
     FrameSet last_;
+    FrameRecord lastRecord_{};
     int complete_ = 0;
+    std::function<void(std::span<const std::uint8_t>)> sink_;
 };
 
 }  // namespace kr40

@@ -103,6 +103,7 @@ constexpr std::array kRules = {
     Command("Menu_Open_Gen_Form", WindowCommand::OpenGenForm),
     Command("SpeedButton_GenRun", WindowCommand::GenRun),
     Command("Menu_SerialDecoders", WindowCommand::SerialDecoders),
+    Command("Menu_Recorder", WindowCommand::Recorder),
     Command("Menu_BG_Do", WindowCommand::BgSwap),
     Command("Menu_BG_Clr", WindowCommand::BgClear),
     Command("Menu_Save_As", WindowCommand::SaveData),

@@ -46,6 +46,7 @@ enum class WindowCommand {
     OpenGenForm,     // Menu_Open_Gen_Form
     GenRun,          // SpeedButton_GenRun
     SerialDecoders,  // Menu_SerialDecoders
+    Recorder,        // Menu_Recorder
     BgSwap,          // Menu_BG_Do
     BgClear,         // Menu_BG_Clr
     SaveData,        // Menu_Save_As

@@ -35,6 +35,7 @@
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/captions.h"
+#include "recorder/recorder_dialog.h"
 #include "ui/color_set_dialog.h"
 
 namespace kr40 {
@@ -532,6 +533,44 @@ TEST_F(MainWindowTest, SerialDecoderReadsTheDemoLine)
     window->Action("Menu_SerialDecoders")->trigger();
     EXPECT_TRUE(shown.startsWith("RXD (Data - ")) << shown.toStdString();
     EXPECT_EQ(st.settings.Dec_Baud_Rate, 9600);
+    EXPECT_FALSE(st.BusyEvent.IsSet());
+}
+
+// The recorder opens only on a running roll-mode acquisition; it records
+// A1 through the window's hand-off until Stop.
+TEST_F(MainWindowTest, RecorderRecordsThroughTheHandoff)
+{
+    prompts.answers = {PromptAnswer::Yes};  // service mode asks before opening the device found
+    Start(true, "[System]\nDebug_kr=1\n[Common]\nRussian=0\n[Scope]\n1mS=1\n");
+    const std::size_t told = prompts.messages.size();
+    window->Action("Menu_Recorder")->trigger();
+    ASSERT_EQ(prompts.messages.size(), told + 1);  // not running, not in roll mode
+    EXPECT_EQ(prompts.messages.back().text, "Run 0.1 .. 20 S/Div. Disable Trigger.");
+
+    ScopeState& st = St();
+    st.LastFolder = dir.path().string();
+    ASSERT_FALSE(st.settings.Trig_On);
+    Btn("SpeedButton_100mS")->click();
+    Btn("SpeedButton_Run")->click();
+    ASSERT_TRUE(st.acq.Roll);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return st.lastRec.Divider != 0 && st.lastRec.RollFlag != 0; }, 10000));
+    std::uint64_t total = 0;
+    prompts.answers = {PromptAnswer::Yes};  // Stop recording?
+    QTimer::singleShot(0, [&] {
+        auto* dialog = window->findChild<TForm_Recorder*>("Form_Recorder");
+        ASSERT_NE(dialog, nullptr);
+        dialog->findChild<QPushButton*>("Button_Start")->click();
+        EXPECT_TRUE(dialog->Session().Recording());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->Session().Total() > 0; }, 10000));
+        dialog->findChild<QPushButton*>("Button_Stop")->click();
+        total = dialog->Session().Total();
+        dialog->findChild<QPushButton*>("Button_Exit")->click();
+    });
+    window->Action("Menu_Recorder")->trigger();
+    EXPECT_GT(total, 0u);
+    EXPECT_EQ(std::filesystem::file_size(dir / "recorder.bin"), total);
+    EXPECT_TRUE(std::filesystem::exists(dir / "recorder.txt"));
+    EXPECT_FALSE(st.recorder.active);
     EXPECT_FALSE(st.BusyEvent.IsSet());
 }
 

@@ -50,6 +50,12 @@ TEST(CliArgs, GoodLines)
     EXPECT_EQ(c.stopBits, 2);
     EXPECT_TRUE(c.msbFirst && c.rxdInv && c.txdInv);
     EXPECT_EQ(c.display, 2);
+    c = ParseCliArgs({"record", "--driver=sim", "--settings", "r.krs", "--seconds=600", "-o", "r.bin"});
+    EXPECT_EQ(c.error, "");
+    EXPECT_EQ(c.kind, CliKind::Record);
+    EXPECT_EQ(c.seconds, 600);
+    EXPECT_EQ(c.settings, "r.krs");
+    EXPECT_EQ(c.output, "r.bin");
     EXPECT_EQ(ParseCliArgs({}).kind, CliKind::Help);
     EXPECT_EQ(ParseCliArgs({"--help"}).error, "");
 }
@@ -60,7 +66,7 @@ TEST(CliArgs, BadLinesSayWhatIsWrong)
         Args args;
         const char* error;
     } cases[] = {
-        {{"record"}, "unknown command record"},
+        {{"replay"}, "unknown command replay"},
         {{"capture"}, "capture needs -o OUT.krd"},
         {{"capture", "-o"}, "-o needs a value"},
         {{"capture", "--driver=usb", "-o", "x"}, "--driver usb: the driver is sim, ftdi or d2xx"},
@@ -84,6 +90,10 @@ TEST(CliArgs, BadLinesSayWhatIsWrong)
         {{"export", "a.krd", "--raw", "A1"}, "--raw needs a channel and a file"},
         {{"export", "a.krd", "--text", "t.txt", "--image", "i.png"}, "one export at a time"},
         {{"afg"}, "afg needs a generator script"},
+        {{"record", "-o", "r.bin"}, "record needs --seconds S"},
+        {{"record", "--seconds", "5"}, "record needs -o OUT.bin"},
+        {{"record", "--seconds", "0", "-o", "r.bin"}, "--seconds 0: a whole number of seconds from 1 to 604800"},
+        {{"record", "--frames", "2", "--seconds", "5", "-o", "r.bin"}, "unexpected argument --frames"},
         {{"decode", "a.krd", "--baud", "9600"}, "decode needs --rxd or --txd"},
         {{"decode", "a.krd", "--rxd", "D1"}, "decode needs --baud"},
         {{"decode", "--rxd", "D1", "--baud", "9600"}, "decode needs a data file"},

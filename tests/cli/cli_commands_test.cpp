@@ -193,5 +193,33 @@ TEST(CliCommands, DecodePrintsTheDecoderWindowsText)
     EXPECT_NE(err.str().find("File not found."), std::string::npos) << err.str();
 }
 
+TEST(CliCommands, RecordWritesTheRecordingAndItsCompanionOrRefusesOutsideRollMode)
+{
+    test::TempDir dir;
+    const std::string bin = (dir / "a1.bin").string(), txt = (dir / "a1.txt").string();
+    std::ostringstream out, err;
+    ASSERT_EQ(RunRecord(ParseCliArgs({"record", "--driver=sim", "--seconds", "2", "-o", bin}), out, err), 0)
+        << err.str();
+    ASSERT_TRUE(std::filesystem::exists(txt));
+    std::ifstream in(txt, std::ios::binary);
+    const std::string companion((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(companion.rfind("Oscilloscope recorder file = a1.bin\r\n\r\nSampling rate = 5.00 KHz\r\n", 0), 0u)
+        << companion;
+    const auto size = std::filesystem::file_size(bin);
+    EXPECT_GT(size, 0u);
+    EXPECT_NE(companion.find("Size = " + std::to_string(size) + " Bytes\r\n"), std::string::npos) << companion;
+
+    // 1 mS/div is no roll mode: the window's refusal, nothing recorded.
+    const std::string krs = (dir / "fast.krs").string();
+    test::TempDir::Write(krs, "[Common]\nCH_D1=1\n[Scope]\n100mS=0\n1mS=1\n");
+    err.str("");
+    EXPECT_EQ(RunRecord(ParseCliArgs({"record", "--driver=sim", "--settings", krs, "--seconds", "1", "-o",
+                                      (dir / "no.bin").string()}),
+                        out, err),
+              1);
+    EXPECT_NE(err.str().find("Run 0.1 .. 20 S/Div. Disable Trigger."), std::string::npos) << err.str();
+    EXPECT_FALSE(std::filesystem::exists(dir / "no.bin"));
+}
+
 }  // namespace
 }  // namespace kr40
