@@ -105,16 +105,22 @@ std::string RowText(const std::vector<LabelText>& labels, int row)
     return line;
 }
 
+// The device provider of --driver (or KR40_DRIVER, or the default); nothing,
+// and the reason on `err`, when this build has no such driver.
+std::unique_ptr<DeviceProvider> ProviderOf(const CliCommand& c, std::ostream& err)
+{
+    const std::string driver = ProviderName(c);
+    std::unique_ptr<DeviceProvider> provider = MakeProvider(driver);
+    if (!provider) err << "kr40-cli: the " << driver << " driver is not built into this program\n";
+    return provider;
+}
+
 }  // namespace
 
 int RunCapture(const CliCommand& c, std::ostream&, std::ostream& err)
 {
-    const std::string driver = ProviderName(c);
-    const std::unique_ptr<DeviceProvider> provider = MakeProvider(driver);
-    if (!provider) {
-        err << "kr40-cli: the " << driver << " driver is not built into this program\n";
-        return 1;
-    }
+    const std::unique_ptr<DeviceProvider> provider = ProviderOf(c, err);
+    if (!provider) return 1;
     ScopeState st;
     st.settings.Russian = false;
     CliPrompts prompts(err, c.output);
@@ -328,12 +334,8 @@ int RunDecode(const CliCommand& c, std::ostream& out, std::ostream& err)
 
 int RunRecord(const CliCommand& c, std::ostream&, std::ostream& err)
 {
-    const std::string driver = ProviderName(c);
-    const std::unique_ptr<DeviceProvider> provider = MakeProvider(driver);
-    if (!provider) {
-        err << "kr40-cli: the " << driver << " driver is not built into this program\n";
-        return 1;
-    }
+    const std::unique_ptr<DeviceProvider> provider = ProviderOf(c, err);
+    if (!provider) return 1;
     ScopeState st;
     ScopeSettings& s = st.settings;
     s.Russian = false;
