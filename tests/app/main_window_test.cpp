@@ -29,13 +29,13 @@
 #include "app/single_instance.h"
 #include "display/screen.h"
 #include "files/data_file.h"
+#include "recorder/recorder_dialog.h"
 #include "simulator/sim_provider.h"
 #include "state/scope_state.h"
 #include "support/eventually.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/captions.h"
-#include "recorder/recorder_dialog.h"
 #include "ui/color_set_dialog.h"
 
 namespace kr40 {
