@@ -280,6 +280,18 @@ void Separate(int n, int twStride, const double* __restrict zr, const double* __
     }
 }
 
+// x[k] = (samples[k] - offset) * window[k] * scale, k = 0 .. count - 1, or
+// without the window when it is null.
+KR40_FFT_CLONES
+void WindowInto(int count, const std::int32_t* __restrict samples, double offset, const double* __restrict window,
+                double scale, double* __restrict x)
+{
+    if (window)
+        for (int k = 0; k < count; ++k) x[k] = (static_cast<double>(samples[k]) - offset) * window[k] * scale;
+    else
+        for (int k = 0; k < count; ++k) x[k] = (static_cast<double>(samples[k]) - offset) * scale;
+}
+
 #if KR40_FFT_VECTORS
 // The radix-4 pass of length 4 m at stride 1 on split input.
 KR40_FFT_CLONES
@@ -362,24 +374,77 @@ void LastPass16(int s, const double* __restrict xr, const double* __restrict xi,
     }
 }
 
+// The packed input of the blocked transform, eight reals (four complex
+// values) from position i as two vectors: stored reals, or integer samples
+// windowed (or only offset and scaled) on the way in. Prefetch(i) asks for
+// the input at i ahead of its use.
+struct StoredReals {
+    const double* x;
+    KR40_FFT_INLINE void Load8(std::ptrdiff_t i, V4& lo, V4& hi) const
+    {
+        lo = Load4(x + i);
+        hi = Load4(x + i + 4);
+    }
+    KR40_FFT_INLINE void Prefetch(std::ptrdiff_t i) const { __builtin_prefetch(x + i); }
+};
+
+typedef std::int32_t I4 __attribute__((vector_size(16)));
+
+struct WindowedReals {
+    const std::int32_t* samples;
+    V4 offset, scale;
+    const double* window;
+    KR40_FFT_INLINE void Load8(std::ptrdiff_t i, V4& lo, V4& hi) const
+    {
+        I4 a, b;
+        std::memcpy(&a, samples + i, sizeof a);
+        std::memcpy(&b, samples + i + 4, sizeof b);
+        lo = (__builtin_convertvector(a, V4) - offset) * Load4(window + i) * scale;
+        hi = (__builtin_convertvector(b, V4) - offset) * Load4(window + i + 4) * scale;
+    }
+    KR40_FFT_INLINE void Prefetch(std::ptrdiff_t i) const
+    {
+        __builtin_prefetch(samples + i);
+        __builtin_prefetch(window + i);
+    }
+};
+
+struct UnwindowedReals {
+    const std::int32_t* samples;
+    V4 offset, scale;
+    KR40_FFT_INLINE void Load8(std::ptrdiff_t i, V4& lo, V4& hi) const
+    {
+        I4 a, b;
+        std::memcpy(&a, samples + i, sizeof a);
+        std::memcpy(&b, samples + i + 4, sizeof b);
+        lo = (__builtin_convertvector(a, V4) - offset) * scale;
+        hi = (__builtin_convertvector(b, V4) - offset) * scale;
+    }
+    KR40_FFT_INLINE void Prefetch(std::ptrdiff_t i) const { __builtin_prefetch(samples + i); }
+};
+
 // First step of the blocked transform of n = 16 n2 packed points z[j] =
 // x[2j] + i x[2j+1]: for every column j (z[j + n2 r], r = 0 .. 15) a 16-point
 // transform, times W^(j k) (W = e^(-2 pi i / n)), into row k at position j.
 // Row k starts at rows + k * rowStride: n2 real parts, then from + half the
 // imaginary ones.
-KR40_FFT_CLONES
-void Columns16(int n2, const double* __restrict x, double* __restrict rows, std::ptrdiff_t rowStride,
-               std::ptrdiff_t half, const double* __restrict tw)
+template <class Input>
+KR40_FFT_INLINE void Columns16Body(int n2, const Input& x, double* __restrict rows, std::ptrdiff_t rowStride,
+                                   std::ptrdiff_t half, const double* __restrict tw)
 {
     const double* w1r = tw;
     const double* w1i = tw + n2;
     const double* w4r = tw + 2 * n2;
     const double* w4i = tw + 3 * n2;
     const std::ptrdiff_t col = 2 * static_cast<std::ptrdiff_t>(n2);
+    constexpr int kAhead = 32;  // columns fetched ahead of use, within each row's run of the input
     for (int j = 0; j < n2; j += 4) {
         Cx<V4> z[16];
+        const bool ahead = j + kAhead < n2;
         for (int r = 0; r < 16; ++r) {
-            const V4 lo = Load4(x + r * col + 2 * j), hi = Load4(x + r * col + 2 * j + 4);
+            V4 lo, hi;
+            x.Load8(r * col + 2 * j, lo, hi);
+            if (ahead) x.Prefetch(r * col + 2 * (j + kAhead));
             z[r] = {__builtin_shufflevector(lo, hi, 0, 2, 4, 6), __builtin_shufflevector(lo, hi, 1, 3, 5, 7)};
         }
         Column16(z, Cx<V4>{Load4(w1r + j), Load4(w1i + j)}, Cx<V4>{Load4(w4r + j), Load4(w4i + j)});
@@ -392,6 +457,24 @@ void Columns16(int n2, const double* __restrict x, double* __restrict rows, std:
     }
 }
 
+KR40_FFT_CLONES
+void Columns16(int n2, const double* __restrict x, double* __restrict rows, std::ptrdiff_t rowStride,
+               std::ptrdiff_t half, const double* __restrict tw)
+{
+    Columns16Body(n2, StoredReals{x}, rows, rowStride, half, tw);
+}
+
+KR40_FFT_CLONES
+void Columns16(int n2, const WindowedSamples& in, double* __restrict rows, std::ptrdiff_t rowStride,
+               std::ptrdiff_t half, const double* __restrict tw)
+{
+    if (in.window)
+        Columns16Body(n2, WindowedReals{in.samples, Splat(in.offset), Splat(in.scale), in.window}, rows, rowStride,
+                      half, tw);
+    else
+        Columns16Body(n2, UnwindowedReals{in.samples, Splat(in.offset), Splat(in.scale)}, rows, rowStride, half, tw);
+}
+
 // The spectrum X of the real sequence from the blocked result Z[r + 16 j] =
 // row r at j (r = 0 .. 15, j = 0 .. n2 - 1), written in natural order; row 0
 // has a copy of its first value at n2. Separation as in Separate, w_k =
@@ -399,7 +482,7 @@ void Columns16(int n2, const double* __restrict x, double* __restrict rows, std:
 KR40_FFT_CLONES
 void SeparateRows(int n2, const double* __restrict rows, std::ptrdiff_t rowStride, std::ptrdiff_t half,
                   const double* __restrict wr, const double* __restrict wi, int twStride,
-                  const double* __restrict sepTw, double* __restrict out)
+                  const double* __restrict sepTw, double* __restrict out, BinSink* sink)
 {
     const double* sr = sepTw;
     const double* si = sepTw + n2;
@@ -433,6 +516,10 @@ void SeparateRows(int n2, const double* __restrict rows, std::ptrdiff_t rowStrid
             Store4(o + 96, __builtin_shufflevector(q[0], q[1], 2, 3, 6, 7));
             Store4(o + 100, __builtin_shufflevector(q[2], q[3], 2, 3, 6, 7));
         }
+        // X[16 j .. 16 j + 63] are complete.
+        if (sink)
+            sink->Bins(reinterpret_cast<const std::complex<double>*>(out + 32 * static_cast<std::ptrdiff_t>(j)), 16 * j,
+                       64);
     }
 }
 #endif
@@ -502,21 +589,43 @@ RealFft::RealFft(int maxLog2) : maxLog2_(maxLog2)
         }
     }
     scratch_.resize(work);
+    // Windowed samples become reals in input_ only on the plain path.
+    input_.resize(static_cast<std::size_t>(KR40_FFT_VECTORS ? std::min(nmax, 1 << kBlockedMinLog2) : nmax));
 }
 
 void RealFft::Forward(int log2n, const double* x, std::complex<double>* out)
 {
+    Transform(log2n, x, nullptr, out, nullptr);
+}
+
+void RealFft::Forward(int log2n, const WindowedSamples& in, std::complex<double>* out, BinSink* sink)
+{
+    Transform(log2n, nullptr, &in, out, sink);
+}
+
+void RealFft::Transform(int log2n, const double* x, const WindowedSamples* in, std::complex<double>* out, BinSink* sink)
+{
     assert(log2n >= 1 && log2n <= maxLog2_);
     const int n = 1 << (log2n - 1);  // complex points
     double* o = reinterpret_cast<double*>(out);
+    const int l = log2n - 1;  // log2 n
+#if KR40_FFT_VECTORS
+    const bool blocked = l >= kBlockedMinLog2;
+#else
+    const bool blocked = false;
+#endif
+    if (in && !blocked) {
+        WindowInto(2 * n, in->samples, in->offset, in->window, in->scale, input_.data());
+        x = input_.data();
+    }
     if (n == 1) {
         out[0] = {x[0] + x[1], 0.0};
+        if (sink) sink->Bins(out, 0, 1);
         return;
     }
-    const int l = log2n - 1;  // log2 n
     const auto twiddles = [&](int t) { return passTwiddle_.data() + passOffset_[static_cast<std::size_t>(t)]; };
 #if KR40_FFT_VECTORS
-    if (l >= kBlockedMinLog2) {
+    if (blocked) {
         // n = 16 n2: 16-point transforms over the columns (stride n2) into 16
         // rows, a transform of each row while it sits in L1, then the
         // separation, which also undoes the row/column order.
@@ -528,7 +637,10 @@ void RealFft::Forward(int log2n, const double* x, std::complex<double>* out)
         double* const bufA = rows + 16 * stride;
         double* const bufB = bufA + 2 * n2;
         const double* btw = blockTwiddle_.data() + blockOffset_[static_cast<std::size_t>(l)];
-        Columns16(n2, x, rows, stride, half, btw);
+        if (in)
+            Columns16(n2, *in, rows, stride, half, btw);
+        else
+            Columns16(n2, x, rows, stride, half, btw);
         // Row plan: radix-4 passes, closing with a radix-16 pass (t even) or
         // a radix-2 pass (t odd).
         const int passes = (t & 1) ? t / 2 + 1 : t / 2 - 1;
@@ -546,10 +658,11 @@ void RealFft::Forward(int log2n, const double* x, std::complex<double>* out)
                 LastPass16(s, bufRe(i), bufIm(i), bufRe(i + 1), bufIm(i + 1));
             else if (u == 1)
                 LastPass2(s, bufRe(i), bufIm(i), bufRe(i + 1), bufIm(i + 1));
+            if (sink) sink->Ahead(r, 16);
         }
         rows[n2] = rows[0];
         rows[half + n2] = rows[half];
-        SeparateRows(n2, rows, stride, half, cos_.data(), sin_.data(), (1 << maxLog2_) >> log2n, btw + 4 * n2, o);
+        SeparateRows(n2, rows, stride, half, cos_.data(), sin_.data(), (1 << maxLog2_) >> log2n, btw + 4 * n2, o, sink);
         return;
     }
 #endif
@@ -583,6 +696,7 @@ void RealFft::Forward(int log2n, const double* x, std::complex<double>* out)
     }
     assert(dst == 0);
     Separate(n, (1 << maxLog2_) >> log2n, scratch_.data(), scratch_.data() + n, cos_.data(), sin_.data(), o);
+    if (sink) sink->Bins(out, 0, n);
 }
 
 }  // namespace kr40

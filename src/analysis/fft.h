@@ -8,9 +8,36 @@
 // imaginary arrays, and separated into the spectrum of the real sequence.
 
 #include <complex>
+#include <cstdint>
 #include <vector>
 
 namespace kr40 {
+
+// Integer samples windowed as the transform reads them: the real input is
+// x[n] = (samples[n] - offset) * window[n] * scale, n = 0 .. N - 1, or
+// (samples[n] - offset) * scale without a window (null).
+struct WindowedSamples {
+    const std::int32_t* samples = nullptr;
+    double offset = 0;
+    const double* window = nullptr;
+    double scale = 1;
+};
+
+// Takes the spectrum while it is written: Bins(block, first, count) is
+// handed X[first .. first + count - 1] in block[0 .. count - 1] (in the
+// output), in ascending blocks that cover X[0 .. N/2 - 1] exactly once, so
+// that per-bin work finds them still in the cache. Before the first block
+// the larger transforms call Ahead(part, parts) for part = 0 .. parts - 1
+// while they work in L1 and leave the memory idle: room to fetch what Bins
+// will need, part by part.
+class BinSink {
+public:
+    virtual void Bins(const std::complex<double>* block, int first, int count) = 0;
+    virtual void Ahead(int part, int parts) { (void)part, (void)parts; }
+
+protected:
+    ~BinSink() = default;
+};
 
 class RealFft {
 public:
@@ -23,7 +50,14 @@ public:
     // overlap.
     void Forward(int log2n, const double* x, std::complex<double>* out);
 
+    // The same for windowed integer samples (N of each array), handing the
+    // bins to `sink` (may be null) as they are done.
+    void Forward(int log2n, const WindowedSamples& in, std::complex<double>* out, BinSink* sink);
+
 private:
+    // One of `x` and `in` is null.
+    void Transform(int log2n, const double* x, const WindowedSamples* in, std::complex<double>* out, BinSink* sink);
+
     int maxLog2_;
     // e^(-2 pi i k / Nmax), k = 0 .. Nmax/2 - 1, real and imaginary parts.
     std::vector<double> cos_, sin_;
@@ -44,6 +78,7 @@ private:
     std::vector<double> blockTwiddle_;
     std::vector<int> blockOffset_;
     std::vector<double> scratch_;  // split real / imaginary work, rows and row buffers
+    std::vector<double> input_;    // windowed samples where the passes need them as reals
 };
 
 }  // namespace kr40

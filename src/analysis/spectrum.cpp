@@ -36,14 +36,6 @@ std::size_t Idx(int i)
     return static_cast<std::size_t>(i);
 }
 
-// x[n] = (sample[n] - mean) * w[n] * voltsPerStep over one contiguous run.
-KR40_SPECTRUM_CLONES
-void WindowRun(const std::int32_t* __restrict samples, int count, double mean, const double* __restrict w,
-               double voltsPerStep, double* __restrict x)
-{
-    for (int n = 0; n < count; ++n) x[n] = (static_cast<double>(samples[n]) - mean) * w[n] * voltsPerStep;
-}
-
 KR40_SPECTRUM_CLONES
 std::int64_t SumRun(const std::int32_t* __restrict samples, int count)
 {
@@ -52,62 +44,86 @@ std::int64_t SumRun(const std::int32_t* __restrict samples, int count)
     return total;
 }
 
-// Power of every bin and the averaging update. `mode`: 0 restart (the sum
-// starts from this frame), 1 add, 2 add and drop the frame leaving the moving
-// window (`old`, which may be the row being written when C = 64).
+// Power of every bin and the averaging update: the sum starts from this
+// frame (restart; its row is the sum), adds it (add), adds it without
+// keeping its row (add, unrecorded: no later frame can drop it), or adds it
+// and drops the frame leaving the moving window, whose row it takes over
+// (drop).
+enum PowerMode { PowerRestart, PowerAdd, PowerAddUnrecorded, PowerDrop };
+
 KR40_SPECTRUM_CLONES
 void PowerUpdate(int bins, const std::complex<double>* __restrict spectrum, double scale, int mode,
-                 double* __restrict sum, double* row, const double* old)
+                 double* __restrict sum, double* __restrict row)
 {
     const double* x = reinterpret_cast<const double*>(spectrum);
-    if (mode == 0) {
-        for (int k = 0; k < bins; ++k) {
-            const double p = (x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1]) * scale;
-            sum[k] = p;
-            row[k] = p;
-        }
-    } else if (mode == 1) {
-        for (int k = 0; k < bins; ++k) {
-            const double p = (x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1]) * scale;
-            sum[k] += p;
-            row[k] = p;
-        }
-    } else {
-        for (int k = 0; k < bins; ++k) {
-            const double p = (x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1]) * scale;
-            const double dropped = old[k];
-            sum[k] = (sum[k] + p) - dropped;
-            row[k] = p;
-        }
+    switch (mode) {
+        case PowerRestart:
+            for (int k = 0; k < bins; ++k) sum[k] = (x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1]) * scale;
+            break;
+        case PowerAdd:
+            for (int k = 0; k < bins; ++k) {
+                const double p = (x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1]) * scale;
+                sum[k] += p;
+                row[k] = p;
+            }
+            break;
+        case PowerAddUnrecorded:
+            for (int k = 0; k < bins; ++k) sum[k] += (x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1]) * scale;
+            break;
+        default:
+            for (int k = 0; k < bins; ++k) {
+                const double p = (x[2 * k] * x[2 * k] + x[2 * k + 1] * x[2 * k + 1]) * scale;
+                sum[k] = (sum[k] + p) - row[k];
+                row[k] = p;
+            }
+            break;
     }
 }
+
+// Runs the power update on each block of bins as the transform finishes it.
+// While the transform works in the cache, it fetches the sums and the row
+// (which have long left the cache) part by part.
+class PowerSink final : public BinSink {
+public:
+    PowerSink(int bins, double scale, int mode, double* sum, double* row)
+        : bins_(bins), scale_(scale), mode_(mode), sum_(sum), row_(row)
+    {
+    }
+    void Bins(const std::complex<double>* block, int first, int count) override
+    {
+        PowerUpdate(count, block, scale_, mode_, sum_ + first, row_ + first);
+    }
+    void Ahead(int part, int parts) override
+    {
+        constexpr int kLine = 64 / sizeof(double);
+        const int begin = bins_ * part / parts, end = bins_ * (part + 1) / parts;
+        for (int k = begin; k < end; k += kLine) {
+            __builtin_prefetch(sum_ + k, 1);
+            if (mode_ != PowerRestart && mode_ != PowerAddUnrecorded) __builtin_prefetch(row_ + k, 1);
+        }
+    }
+
+private:
+    int bins_;
+    double scale_;
+    int mode_;
+    double* sum_;
+    double* row_;
+};
 
 // Display heights by table: a sum's top 16 bits (sign, exponent, four
 // mantissa bits) pick its bucket, whose entry holds the height at the
 // bucket's start (top 16 bits) and the low 48 bits of the one sum inside the
 // bucket where the height steps up (or 0, with the start height less one,
-// when it has none). Sums below the first bucket get 0. Every sum must be
-// finite and lie at or below the last bucket.
+// when it has none). Sums below the first bucket get 0.
 constexpr int kBucketShift = 48;
 constexpr std::int64_t kBucketLow = (std::int64_t{1} << kBucketShift) - 1;
+constexpr std::int64_t kMagnitude = 0x7FFFFFFFFFFFFFFF;
+constexpr std::int64_t kInfinity = 0x7FF0000000000000;
 
 std::int64_t BucketKey(double s)
 {
     return std::bit_cast<std::int64_t>(s) >> kBucketShift;
-}
-
-KR40_SPECTRUM_CLONES
-void TableHeights(int bins, const double* __restrict sum, std::int64_t firstKey, const std::int64_t* __restrict buckets,
-                  std::int32_t* __restrict out)
-{
-    for (int k = 0; k < bins; ++k) {
-        const auto bits = std::bit_cast<std::int64_t>(sum[k]);
-        const std::int64_t index = (bits >> kBucketShift) - firstKey;
-        const std::int64_t inside = ~(index >> 63);  // all ones when index >= 0
-        const std::int64_t e = buckets[index & inside];
-        const std::int64_t h = (e >> kBucketShift) + ((bits & kBucketLow) >= (e & kBucketLow));
-        out[k] = static_cast<std::int32_t>(h & inside);
-    }
 }
 
 // The largest of v[0 .. count - 1] (count >= 1) when it is positive, else
@@ -117,14 +133,34 @@ void TableHeights(int bins, const double* __restrict sum, std::int64_t firstKey,
 KR40_SPECTRUM_CLONES
 double LargestOf(const double* __restrict v, int count, bool& finite)
 {
-    constexpr std::int64_t kMagnitude = 0x7FFFFFFFFFFFFFFF;
-    constexpr std::int64_t kInfinity = 0x7FF0000000000000;
     std::int64_t top = std::bit_cast<std::int64_t>(v[0]), worst = 0;
     for (int k = 0; k < count; ++k) {
         const auto bits = std::bit_cast<std::int64_t>(v[k]);
-        top = bits > top ? bits : top;
-        const std::int64_t magnitude = bits & kMagnitude;
-        worst = magnitude > worst ? magnitude : worst;
+        top = std::max(bits, top);
+        worst = std::max(bits & kMagnitude, worst);
+    }
+    finite = worst < kInfinity;
+    return std::bit_cast<double>(top);
+}
+
+// The heights of sum[0 .. bins - 1] by the table of buckets 0 .. last, and in
+// the same pass their largest as LargestOf finds it. Sums above the last
+// bucket take its entry: the heights hold only when the largest is finite
+// and lies at or below the last bucket.
+KR40_SPECTRUM_CLONES
+double TableHeights(int bins, const double* __restrict sum, std::int64_t firstKey, std::int64_t last,
+                    const std::int64_t* __restrict buckets, std::int32_t* __restrict out, bool& finite)
+{
+    std::int64_t top = std::bit_cast<std::int64_t>(sum[0]), worst = 0;
+    for (int k = 0; k < bins; ++k) {
+        const auto bits = std::bit_cast<std::int64_t>(sum[k]);
+        const std::int64_t index = (bits >> kBucketShift) - firstKey;
+        const std::int64_t inside = ~(index >> 63);  // all ones when index >= 0
+        const std::int64_t e = buckets[std::min(index & inside, last)];
+        const std::int64_t h = (e >> kBucketShift) + ((bits & kBucketLow) >= (e & kBucketLow));
+        out[k] = static_cast<std::int32_t>(h & inside);
+        top = std::max(bits, top);
+        worst = std::max(bits & kMagnitude, worst);
     }
     finite = worst < kInfinity;
     return std::bit_cast<double>(top);
@@ -312,12 +348,13 @@ int SpectrumStatusOf(const ScopeSettings& s, const FrameRecord& rec, int channel
     return FftComputed;
 }
 
-Spectrum::Spectrum() : fft(kFftMaxLog2), input(Idx(kFftMaxPoints)), window(Idx(kFftMaxPoints))
+Spectrum::Spectrum() : fft(kFftMaxLog2), ordered(Idx(kFftMaxPoints)), window(Idx(kFftMaxPoints))
 {
     for (ChannelSpectrum& c : ch) {
         c.work.assign(Idx(kFftMaxPoints), {});
         c.sum.assign(Idx(kFftMaxBins), 0.0);
         c.history.assign(Idx(kFftMaxBins) * kFftHistory, 0.0);
+        for (int r = 0; r < kFftHistory; ++r) c.rowOf[Idx(r)] = static_cast<std::uint8_t>(r);
         c.display.assign(Idx(kFftMaxBins), MissingSample);
     }
 }
@@ -339,7 +376,6 @@ void ComputeSpectrum(Spectrum& sp, int channel, const ScopeSettings& s, const Fr
     const int count = AveragingCount(s);
     const int log2n = TransformLog2(s.FFT_Size, rec.ValidLen);
     const int points = 1 << log2n;
-    const int bins = points / 2;
 
     // The samples: the first M, or in a roll frame the M ending just before
     // the ring end, as at most two contiguous runs.
@@ -373,20 +409,28 @@ void ComputeSpectrum(Spectrum& sp, int channel, const ScopeSettings& s, const Fr
             sp.window[Idx(n)] = WindowValue(kind, n, m);
             total += sp.window[Idx(n)];
         }
+        // Zeros after the M samples pad the transform.
+        std::fill(sp.window.begin() + m, sp.window.end(), 0.0);
         sp.windowKind = kind;
         sp.windowLen = m;
         sp.windowSum = total;
     }
 
+    // The transform reads N samples from the first: straight from the buffer
+    // when they lie there in one run, else copied in order. What follows the
+    // M samples meets the window's zeros.
+    const std::int32_t* first = run1;
+    if (len2 > 0 || (run1 - samples) + points > FrameCapacity) {
+        std::int32_t* ordered = sp.ordered.data();
+        std::copy(run1, run1 + len1, ordered);
+        std::copy(run2, run2 + len2, ordered + len1);
+        first = ordered;
+    }
     const double mean = static_cast<double>(SumRun(run1, len1) + SumRun(run2, len2)) / m;
     const int uvDiv = channel == 0 ? rec.uV_Div_A1 : rec.uV_Div_A2;
-    const double voltsPerStep = uvDiv * kVoltsPerStepPerUv;
-    double* x = sp.input.data();
-    WindowRun(run1, len1, mean, sp.window.data(), voltsPerStep, x);
-    WindowRun(run2, len2, mean, sp.window.data() + len1, voltsPerStep, x + len1);
-    std::fill(x + m, x + points, 0.0);
-
-    sp.fft.Forward(log2n, x, c.work.data());
+    // A rectangular window over all N samples multiplies by ones: none is read.
+    const double* window = kind == WinRectangular && m == points ? nullptr : sp.window.data();
+    const WindowedSamples input{first, mean, window, uvDiv * kVoltsPerStepPerUv};
 
     const double wsum = sp.windowSum;
     const double scale = 2.0 / (wsum * wsum);
@@ -395,15 +439,29 @@ void ComputeSpectrum(Spectrum& sp, int channel, const ScopeSettings& s, const Fr
         c.frames = 0;
         c.ring = 0;
     }
-    double* row = c.history.data() + Idx(c.ring) * kFftMaxBins;
+    int mode = PowerAdd;
     if (restart) {
-        PowerUpdate(bins, c.work.data(), scale, 0, c.sum.data(), row, nullptr);
+        mode = PowerRestart;
+    } else if (count > kFftHistory && c.frames >= kFftHistory) {
+        // Averaging without end past the ring's length: a lower count later
+        // finds more frames summed than it holds and restarts, so this row
+        // is never dropped.
+        mode = PowerAddUnrecorded;
     } else if (count <= kFftHistory && c.frames == count) {
+        // The frame leaving the sum hands its row to this one; the row of
+        // this ring slot held a frame older than any summed.
         const int dropped = (c.ring - count + kFftHistory) % kFftHistory;
-        PowerUpdate(bins, c.work.data(), scale, 2, c.sum.data(), row, c.history.data() + Idx(dropped) * kFftMaxBins);
-    } else {
-        PowerUpdate(bins, c.work.data(), scale, 1, c.sum.data(), row, nullptr);
+        std::swap(c.rowOf[Idx(c.ring)], c.rowOf[Idx(dropped)]);
+        mode = PowerDrop;
     }
+    if (c.rowInSum && mode != PowerRestart) {
+        // The frame summed alone so far (ring slot 0) needs its row now.
+        std::copy(c.sum.begin(), c.sum.begin() + points / 2, c.history.begin() + Idx(c.rowOf[0]) * kFftMaxBins);
+    }
+    c.rowInSum = mode == PowerRestart;
+    double* row = c.history.data() + Idx(c.rowOf[Idx(c.ring)]) * kFftMaxBins;
+    PowerSink sink(points / 2, scale, mode, c.sum.data(), row);
+    sp.fft.Forward(log2n, input, c.work.data(), &sink);
     c.ring = (c.ring + 1) % kFftHistory;
     ++c.frames;
     if (count <= kFftHistory && c.frames > count) c.frames = count;
@@ -458,60 +516,69 @@ void SpectrumToDisplay(Spectrum& sp, int channel, const ScopeSettings& s, double
         return static_cast<std::int32_t>(std::clamp<std::int64_t>(h, 0, INT32_MAX - 1));
     };
     const double dn = n;
+    // The heights are monotonic in the sum, so each bin needs only the steps
+    // below it; they are kept while levels, n and the range of sums stay.
+    SpectrumHeightSteps& st = c.steps;
+    if (st.lowered != lowered || st.offset != offset || st.perDb != perDb) {
+        st.lowered = lowered;
+        st.offset = offset;
+        st.perDb = perDb;
+        st.q.clear();
+        st.s.clear();
+        st.lastKey = -1;
+    }
+    if (st.n != n) {
+        st.n = n;
+        st.s.clear();
+        st.lastKey = -1;
+    }
+    // With steps kept, one pass gives the heights and the largest sum; they
+    // stand unless the largest lies beyond the table.
     bool finite = true;
-    const double largest = LargestOf(sum, bins, finite);
+    double largest = 0;
+    bool tabled = false;
+    if (st.lastKey >= 0) {
+        largest = TableHeights(bins, sum, st.firstKey, st.lastKey - st.firstKey, st.buckets.data(), display, finite);
+        tabled = finite && BucketKey(largest) <= st.lastKey;
+    } else {
+        largest = LargestOf(sum, bins, finite);
+    }
     const std::int32_t topHeight = finite ? heightOf(largest / dn) : 0;
-    bool tabled = finite;
-    if (finite && topHeight == 0) {
+    if (!tabled && finite && topHeight == 0) {
         std::fill(display, display + bins, 0);
-    } else if (finite) {
-        // The heights are monotonic in the sum, so each bin needs only the
-        // steps below it; they are kept while levels, n and the range of
-        // sums stay.
-        SpectrumHeightSteps& st = c.steps;
-        if (st.lowered != lowered || st.offset != offset || st.perDb != perDb) {
-            st.lowered = lowered;
-            st.offset = offset;
-            st.perDb = perDb;
-            st.q.clear();
-            st.s.clear();
-            st.lastKey = -1;
-        }
-        if (st.n != n) {
-            st.n = n;
-            st.s.clear();
-            st.lastKey = -1;
-        }
-        if (BucketKey(largest) > st.lastKey) {
-            st.lastKey = BucketKey(largest) + 16;  // a binade of headroom
-            while (st.s.empty() || BucketKey(st.s.back()) <= st.lastKey) {
-                const int h = static_cast<int>(st.s.size()) + 1;
-                if (st.q.size() < st.s.size() + 1) {
-                    const double guess = std::pow(10.0, ((h - 0.5) / perDb + lowered - offset) / 10);
-                    st.q.push_back(SmallestWhere(guess, [&](double q) { return heightOf(q) >= h; }));
-                }
-                const double qh = st.q[st.s.size()];
-                st.s.push_back(SmallestWhere(qh * dn, [&](double x) { return x / dn >= qh; }));
-                if (std::isinf(st.s.back())) break;
+        tabled = true;
+    } else if (!tabled && finite) {
+        tabled = true;
+        st.lastKey = BucketKey(largest) + 16;  // a binade of headroom
+        while (st.s.empty() || BucketKey(st.s.back()) <= st.lastKey) {
+            const int h = static_cast<int>(st.s.size()) + 1;
+            if (st.q.size() < st.s.size() + 1) {
+                const double guess = std::pow(10.0, ((h - 0.5) / perDb + lowered - offset) / 10);
+                st.q.push_back(SmallestWhere(guess, [&](double q) { return heightOf(q) >= h; }));
             }
-            st.firstKey = BucketKey(st.s.front());
-            st.buckets.assign(Idx(static_cast<int>(st.lastKey - st.firstKey + 1)), 0);
-            std::size_t next = 0;  // first step at or after the bucket
-            for (std::size_t b = 0; b < st.buckets.size(); ++b) {
-                const std::int64_t key = st.firstKey + static_cast<std::int64_t>(b);
-                const auto below = static_cast<std::int64_t>(next);
-                std::int64_t entry = (below - 1) * (std::int64_t{1} << kBucketShift);  // no step inside
-                if (next < st.s.size() && BucketKey(st.s[next]) == key) {
-                    entry = below * (std::int64_t{1} << kBucketShift) +
-                            (std::bit_cast<std::int64_t>(st.s[next]) & kBucketLow);
-                    ++next;
-                    if (next < st.s.size() && BucketKey(st.s[next]) == key) tabled = false;  // two steps
-                }
-                st.buckets[b] = entry;
-            }
-            if (!tabled) st.lastKey = -1;
+            const double qh = st.q[st.s.size()];
+            st.s.push_back(SmallestWhere(qh * dn, [&](double x) { return x / dn >= qh; }));
+            if (std::isinf(st.s.back())) break;
         }
-        if (tabled) TableHeights(bins, sum, st.firstKey, st.buckets.data(), display);
+        st.firstKey = BucketKey(st.s.front());
+        st.buckets.assign(Idx(static_cast<int>(st.lastKey - st.firstKey + 1)), 0);
+        std::size_t next = 0;  // first step at or after the bucket
+        for (std::size_t b = 0; b < st.buckets.size(); ++b) {
+            const std::int64_t key = st.firstKey + static_cast<std::int64_t>(b);
+            const auto below = static_cast<std::int64_t>(next);
+            std::int64_t entry = (below - 1) * (std::int64_t{1} << kBucketShift);  // no step inside
+            if (next < st.s.size() && BucketKey(st.s[next]) == key) {
+                entry =
+                    below * (std::int64_t{1} << kBucketShift) + (std::bit_cast<std::int64_t>(st.s[next]) & kBucketLow);
+                ++next;
+                if (next < st.s.size() && BucketKey(st.s[next]) == key) tabled = false;  // two steps
+            }
+            st.buckets[b] = entry;
+        }
+        if (tabled)
+            TableHeights(bins, sum, st.firstKey, st.lastKey - st.firstKey, st.buckets.data(), display, finite);
+        else
+            st.lastKey = -1;
     }
     if (!tabled)
         for (int k = 0; k < bins; ++k) display[k] = heightOf(sum[k] / dn);

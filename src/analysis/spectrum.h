@@ -111,8 +111,13 @@ struct ChannelSpectrum {
     std::vector<std::complex<double>> work;  // kFftMaxPoints: the transform (X[0..N/2-1] valid)
     std::vector<double> sum;                 // kFftMaxBins power sums
     // kFftHistory rows of kFftMaxBins: the power of bin k in ring slot r is
-    // history[r * kFftMaxBins + k], so a frame writes one row and reads one.
+    // history[rowOf[r] * kFftMaxBins + k]. A frame that drops another from
+    // the sum takes over its row, so that it reads and writes one row.
     std::vector<double> history;
+    std::array<std::uint8_t, kFftHistory> rowOf{};
+    // A restarted sum holds one frame, whose row is the sum itself: it is
+    // written out only when a second frame is added.
+    bool rowInSum = false;
     int ring = 0;                       // history ring index 0..63
     int frames = 0;                     // frames in the sum ("Av" label)
     std::vector<std::int32_t> display;  // kFftMaxBins heights (256 = grid height), MissingSample beyond B
@@ -138,9 +143,12 @@ struct Spectrum {
     std::uint32_t lastFrame = 0;  // DecodedFrames of the last frame transformed
     bool haveFrame = false;
     RealFft fft;
-    std::vector<double> input;  // kFftMaxPoints windowed samples
-    // The window last used: w[0 .. windowLen - 1] of kind windowKind and its
-    // sum, kept so that a frame of the same length does not recompute it.
+    // A frame's samples in order, kFftMaxPoints, where the transform's N
+    // samples do not lie in one run of the buffer (a roll frame).
+    std::vector<std::int32_t> ordered;
+    // The window last used: w[0 .. windowLen - 1] of kind windowKind, zeros
+    // after it, and its sum, kept so that a frame of the same length does not
+    // recompute it.
     std::vector<double> window;  // kFftMaxPoints
     int windowKind = -1, windowLen = 0;
     double windowSum = 0;

@@ -137,5 +137,52 @@ TEST(RealFftTest, CosineAndSineAtABinGiveHalfTheLengthThere)
     }
 }
 
+TEST(RealFftTest, WindowedSamplesGiveTheTransformOfTheirRealsBlockByBlock)
+{
+    // Integer samples windowed on the way in (or only offset and scaled,
+    // without a window) transform exactly as the reals computed from them
+    // beforehand, and the sink is handed ascending blocks that cover every
+    // bin once, each final when handed over.
+    struct Recorder final : BinSink {
+        std::vector<Complex> seen;
+        int next = 0;  // first bin of the next block
+        bool ordered = true;
+        void Bins(const Complex* block, int first, int count) override
+        {
+            ordered = ordered && first == next && count > 0;
+            next = first + count;
+            for (int k = first; k < next && k < static_cast<int>(seen.size()); ++k)
+                seen[static_cast<std::size_t>(k)] = block[k - first];
+        }
+    };
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> code(0, 254);
+    RealFft fft;
+    for (const bool windowed : {true, false})
+        for (int log2n = 1; log2n <= fft.MaxLog2(); ++log2n) {
+            SCOPED_TRACE(testing::Message() << "N = 2^" << log2n << (windowed ? ", windowed" : ", no window"));
+            const auto n = std::size_t{1} << log2n;
+            std::vector<std::int32_t> samples(n);
+            std::vector<double> window(n), x(n);
+            const double offset = 127.25, scale = 0.03125;
+            for (std::size_t i = 0; i < n; ++i) {
+                samples[i] = code(rng);
+                const double a = 2 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(n);
+                window[i] = 0.5 - 0.5 * std::cos(a);
+                x[i] = windowed ? (samples[i] - offset) * window[i] * scale : (samples[i] - offset) * scale;
+            }
+            std::vector<Complex> want(n / 2), got(n / 2, Complex(7.0, 7.0));
+            fft.Forward(log2n, x.data(), want.data());
+            Recorder sink;
+            sink.seen.assign(n / 2, Complex(7.0, 7.0));
+            const WindowedSamples in{samples.data(), offset, windowed ? window.data() : nullptr, scale};
+            fft.Forward(log2n, in, got.data(), &sink);
+            EXPECT_EQ(got, want);
+            EXPECT_TRUE(sink.ordered);
+            EXPECT_EQ(sink.next, static_cast<int>(n / 2));
+            EXPECT_EQ(sink.seen, got);
+        }
+}
+
 }  // namespace
 }  // namespace kr40

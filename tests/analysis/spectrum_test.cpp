@@ -337,6 +337,32 @@ TEST_F(SpectrumTest, HeightsAreExactAtEveryRoundingEdge)
     }
 }
 
+TEST_F(SpectrumTest, KeptStepsGiveWayToSumsTheyCannotTake)
+{
+    // A display keeps its steps; the next one, with the same levels and n,
+    // meets sums beyond them: +inf, NaN, a sum far above the largest before.
+    // Every height must still be the rounded dB value of sum / n.
+    ChannelSpectrum& c = sp->ch[0];
+    c.log2n = 15;
+    c.status = FftComputed;
+    c.frames = 3;
+    const int top = TopLevelDb(ReferenceLevelDb(0, kUvDiv));
+    const auto expected = [&](double sum) {
+        const double p = sum / c.frames;
+        const std::int64_t h = p > 0 ? RoundHalfAway((10 * std::log10(p) - (top - 80)) * 3.2) : 0;
+        return std::clamp<std::int64_t>(h, 0, INT32_MAX - 1);
+    };
+    for (const double odd : {1e-3, HUGE_VAL, std::nan(""), 1e30, 1e-3}) {
+        SCOPED_TRACE(testing::Message() << "odd sum " << odd);
+        for (std::size_t k = 0; k < c.sum.size(); ++k) c.sum[k] = 1e-9 * static_cast<double>(k % 1000);
+        c.sum[777] = odd;
+        SpectrumToDisplay(*sp, 0, s, kUvDiv);
+        int mismatches = 0;
+        for (std::size_t k = 0; k < c.sum.size(); ++k) mismatches += c.display[k] != expected(c.sum[k]);
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
 TEST_F(SpectrumTest, EveryWindowMeasuresTheSineAndItsFrequency)
 {
     // A sine between two bins (1000.3 periods in 8192 samples, N = 8192):
@@ -428,6 +454,43 @@ TEST_F(SpectrumTest, AveragingKeepsTheLastCFramesOrAll)
         }
         double want = 0;
         for (int i = c.first; i <= c.frames; ++i) want += QuarterPower(AmplitudeOf(i));
+        EXPECT_EQ(A1().frames, c.count);
+        EXPECT_NEAR(A1().sum[256], want, want * 1e-9);
+    }
+}
+
+TEST_F(SpectrumTest, ACountChangedOnTheWayDropsTheOldestFramesStillSummed)
+{
+    // Frames summed with one count, then more with another: with at most the
+    // new count summed the sum goes on, dropping the oldest frames one by
+    // one, so every one of them must still be held (also those summed
+    // without end); with more it restarts.
+    struct Case {
+        int choice1, fed1;  // count choice and frames fed with it (6: Inf)
+        int choice2, fed2;  // then
+        int first, count;   // frames summed at the end: first .. last, count of them
+    };
+    const Case cases[] = {
+        {1, 10, 2, 9, 12, 8},    // 4, then 8: four frames added, then drops again
+        {6, 64, 5, 64, 65, 64},  // Inf, then 64: every frame summed with Inf is dropped
+        {6, 63, 5, 65, 65, 64},  // one frame added before the first drop
+        {6, 65, 5, 2, 66, 2},    // more than 64 summed: restart
+        {6, 100, 3, 1, 101, 1},  // 16
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fed1 << " frames with choice " << c.choice1 << ", then " << c.fed2
+                                        << " with choice " << c.choice2);
+        SetUp();
+        sp = std::make_unique<Spectrum>();
+        s.FFT_Ave_On = true;
+        const int last = c.fed1 + c.fed2;
+        for (int i = 1; i <= last; ++i) {
+            s.FFT_Ave = i <= c.fed1 ? c.choice1 : c.choice2;
+            Frame(1024, [&](int n) { return QuarterCode(AmplitudeOf(i), n); });
+            Pass();
+        }
+        double want = 0;
+        for (int i = c.first; i <= last; ++i) want += QuarterPower(AmplitudeOf(i));
         EXPECT_EQ(A1().frames, c.count);
         EXPECT_NEAR(A1().sum[256], want, want * 1e-9);
     }
@@ -536,6 +599,37 @@ TEST_F(SpectrumTest, RollFrameTakesTheSamplesBeforeTheRingEnd)
         EXPECT_NEAR(A1().sum[256], QuarterPower(100), 1e-12);
         EXPECT_LT(A1().sum[100], 1e-20);
     }
+}
+
+TEST_F(SpectrumTest, RollFrameAtTheBufferEndTransformsAsTheSameSamplesInOrder)
+{
+    // 1000 samples (Auto: N = 1024, zero padded) ending just before the
+    // buffer's end, so that N samples from the first would run past it; the
+    // same samples at the start of a normal frame give the same transform.
+    s.FFT_Size = 6;
+    s.FFT_Win = WinHann;
+    const int len = 1000;
+    const auto code = [](int n) { return SineCode(90, 37.3, n, 1000) + n % 3; };
+    const int end = FrameCapacity - 5;
+    std::int32_t* b = live->buf.First(0);
+    for (int n = 0; n < len; ++n) b[end - len + n] = code(n);
+    FrameRecord& r = live->rec;
+    r.RollFlag = 1;
+    r.FrameLen = FrameCapacity;
+    r.ValidLen = len;
+    r.RingEnd = end;
+    ++r.DecodedFrames;
+    Pass();
+    ASSERT_EQ(A1().Points(), 1024);
+    const std::vector<std::complex<double>> roll(A1().work.begin(), A1().work.begin() + 512);
+
+    r.RollFlag = 0;
+    Frame(len, code);
+    Pass();
+    int mismatches = 0;
+    for (std::size_t k = 0; k < roll.size(); ++k) mismatches += A1().work[k] != roll[k];
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_GT(std::abs(roll[37]), 1.0);
 }
 
 // ---- Phase ---------------------------------------------------------------
