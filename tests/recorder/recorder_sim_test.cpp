@@ -17,19 +17,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "acquisition/scope_tables.h"
-#include "device/device_link.h"
-#include "device/ftdi_transport.h"
-#include "device/scope_thread.h"
 #include "recorder/recorder.h"
-#include "simulator/sim_provider.h"
 #include "state/compose.h"
 #include "state/scope_state.h"
 #include "support/eventually.h"
-#include "support/scripted_prompts.h"
+#include "support/sim_session.h"
 #include "support/temp_dir.h"
 
 namespace kr40 {
@@ -39,48 +34,29 @@ using namespace std::chrono;
 using test::Eventually;
 using test::TempDir;
 
-// The acquisition path of the program with a hand-off that draws nothing and
-// writes the recorder. `ui` stands for the user-interface thread: the
-// hand-off runs under it, and so does everything the test does to the
-// settings and the recorder.
+// The program's acquisition path (SimSession) with the hand-off writing
+// through the recorder session, as the window's does. `ui` stands for the
+// user-interface thread: the hand-off runs under it, and so does everything
+// the test does to the settings and the recorder.
 class RecorderRig {
 public:
     explicit RecorderRig(sim::SimProviderOptions options)
-        : provider(std::move(options)),
-          link(st.transport),
-          device(link, st, *st.live, st.recorder, [](int ms) { std::this_thread::sleep_for(milliseconds(ms)); }),
-          thread(
-              st, device,
-              [this](const std::function<void()>& f) {
-                  std::lock_guard lock(ui);
-                  f();
-              },
-              [this] { Handoff(); })
+        : sim(std::move(options)), ui(sim.ui), st(sim.st), prompts(sim.prompts), recorder(sim.recorder)
     {
-    }
-    ~RecorderRig() { thread.Stop(); }
-
-    FT_STATUS Open()
-    {
-        OpenOptions o;
-        o.rxEvent = &st.RxEvent;
-        o.caption = "kr40";
-        const FT_STATUS s = OpenScopeDevice(st.transport, provider, prompts, o);
-        st.transport.LinkStatus = s;
-        if (s != FT_OK) return s;
-        st.link.FpgaLoadRequest = true;
-        thread.Start();
-        return Eventually([&] { return st.link.DeviceReady.load(); }) ? FT_OK : FT_OTHER_ERROR;
+        sim.writeRecorder = [this](std::span<const std::uint8_t> bytes) {
+            largestBuffer = std::max(largestBuffer, bytes.size());
+            if (session) session->Write(bytes);
+        };
+        sim.afterHandoff = [this] {
+            largestCapacity = std::max(largestCapacity, recorder.buffer.capacity());
+            ++handoffs;
+            handoffDone.notify_all();
+        };
     }
 
-    bool Apply()
-    {
-        {
-            std::lock_guard lock(ui);
-            ApplySettings(st);
-        }
-        return Eventually([&] { return !st.requests.SettingsRequest && st.link.SettingsAcked.load(); });
-    }
+    FT_STATUS Open() { return sim.Open(); }
+    bool Apply() { return sim.Apply(); }
+    int Frames() { return sim.Frames(); }
 
     // Waits, with `lock` on `ui`, for the next hand-off.
     bool NextHandoff(std::unique_lock<std::mutex>& lock, steady_clock::time_point deadline)
@@ -89,39 +65,17 @@ public:
         return handoffDone.wait_until(lock, deadline, [&] { return handoffs > seen; });
     }
 
-    test::ScriptedPrompts prompts;
-    ScopeState st;
-    sim::SimProvider provider;
-    TransportLink link;
-    DeviceLink device;
-    ScopeThread thread;
+    test::SimSession sim;
+    std::mutex& ui;
+    ScopeState& st;
+    test::ScriptedPrompts& prompts;
+    RecorderStream& recorder;  // what the acquisition thread collects into
 
-    std::mutex ui;
     std::condition_variable handoffDone;
     // Under `ui`:
     std::unique_ptr<RecorderSession> session;
     std::uint64_t handoffs = 0;
-    int frames = 0;
     std::size_t largestBuffer = 0, largestCapacity = 0;
-
-private:
-    void Handoff()
-    {
-        largestBuffer = std::max(largestBuffer, st.recorder.buffer.size());
-        largestCapacity = std::max(largestCapacity, st.recorder.buffer.capacity());
-        HandoffHooks hooks;
-        hooks.drawFrame = [this] {
-            if (!st.link.NewFrameProcess.exchange(false)) return;
-            st.lastRec = st.live->rec;
-            ++frames;
-        };
-        hooks.writeRecorder = [this](std::span<const std::uint8_t> bytes) {
-            if (session) session->Write(bytes);
-        };
-        FrameHandoff(st, st.settings, st.acq, st.recorder, hooks);
-        ++handoffs;
-        handoffDone.notify_all();
-    }
 };
 
 int RecordingSeconds()
@@ -161,10 +115,7 @@ TEST(RecorderSimTest, LongRollRecordingHoldsEverySampleOnceInOrder)
     ASSERT_EQ(rig.st.acq.Decim + 1, sim::StaircaseStepTicks);
     const int n = rig.st.acq.Smpl_N;
     ASSERT_EQ(n, 10000);
-    ASSERT_TRUE(Eventually([&] {
-        std::lock_guard lock(rig.ui);
-        return rig.frames >= 2;
-    }));
+    ASSERT_TRUE(Eventually([&] { return rig.Frames() >= 2; }));
 
     // The menu lets the dialog open now, and not with Run up.
     EXPECT_TRUE(RecorderMayOpen(rig.st, s.Run_Down, rig.st.acq.Roll));
@@ -178,7 +129,7 @@ TEST(RecorderSimTest, LongRollRecordingHoldsEverySampleOnceInOrder)
     std::unique_lock ui(rig.ui);
     rig.session = std::make_unique<RecorderSession>(RecorderEnv{.prompts = rig.prompts,
                                                                 .lastFolder = rig.st.LastFolder,
-                                                                .stream = rig.st.recorder,
+                                                                .stream = rig.recorder,
                                                                 .frameRecord = [&] { return rig.st.lastRec; },
                                                                 .russian = false,
                                                                 .now = [&] { return clock; }});
@@ -247,7 +198,7 @@ TEST(RecorderSimTest, LongRollRecordingHoldsEverySampleOnceInOrder)
     EXPECT_GT(rig.largestBuffer, 0u);
     EXPECT_LE(rig.largestBuffer, static_cast<std::size_t>(n));
     EXPECT_LE(rig.largestCapacity, static_cast<std::size_t>(n));
-    EXPECT_FALSE(rig.st.recorder.active);
+    EXPECT_FALSE(rig.recorder.active);
 }
 
 }  // namespace

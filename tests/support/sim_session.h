@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <mutex>
+#include <span>
 #include <thread>
 
 #include "acquisition/frame.h"
@@ -26,7 +27,12 @@ public:
           link(st.transport),
           device(link, st, live, recorder, [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }),
           thread(
-              st, device, [](const std::function<void()>& f) { f(); }, [this] { Handoff(); })
+              st, device,
+              [this](const std::function<void()>& f) {
+                  std::lock_guard lock(ui);
+                  f();
+              },
+              [this] { Handoff(); })
     {
     }
     ~SimSession() { thread.Stop(); }
@@ -49,7 +55,10 @@ public:
     // the composed ones) and waits for the instrument's acknowledgement.
     bool Apply(const std::function<void(AcqConfig&)>& generator = {})
     {
-        ApplySettings(st);
+        {
+            std::lock_guard lock(ui);
+            ApplySettings(st);
+        }
         if (generator) {
             st.published.Update([&](PublishedConfig& p) { generator(p.acq); });
             st.requests.SettingsRequest = true;
@@ -97,6 +106,11 @@ public:
     sim::VirtualInstrument& Instrument() { return provider.Instrument(); }
 
     ScriptedPrompts prompts;
+    // Stands for the user-interface thread: the hand-off runs under it.
+    std::mutex ui;
+    // Optional, set before Open; both run in the hand-off, under `ui`.
+    std::function<void(std::span<const std::uint8_t>)> writeRecorder;
+    std::function<void()> afterHandoff;
     ScopeState st;
     sim::SimProvider provider;
     TransportLink link;
@@ -113,12 +127,15 @@ private:
             // Frames of the settings in force only: the hand-off also runs for
             // other redraw requests.
             if (!st.link.NewFrameProcess.exchange(false)) return;
+            st.lastRec = live.rec;
             std::lock_guard lock(mutex_);
             last_.rec = live.rec;
             last_.buf = live.buf;
             ++frames_;
         };
+        hooks.writeRecorder = writeRecorder;
         FrameHandoff(st, st.settings, st.acq, recorder, hooks);
+        if (afterHandoff) afterHandoff();
     }
 
     std::mutex mutex_;
