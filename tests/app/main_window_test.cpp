@@ -562,6 +562,8 @@ TEST_F(MainWindowTest, RecorderRecordsThroughTheHandoff)
         dialog->findChild<QPushButton*>("Button_Start")->click();
         EXPECT_TRUE(dialog->Session().Recording());
         EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->Session().Total() > 0; }, 10000));
+        if (const QByteArray pictures = qgetenv("KR40_DIALOG_PICTURES"); !pictures.isEmpty())
+            dialog->grab().save(QString::fromLocal8Bit(pictures) + "/recorder_dialog_en.png");
         dialog->findChild<QPushButton*>("Button_Stop")->click();
         total = dialog->Session().Total();
         dialog->findChild<QPushButton*>("Button_Exit")->click();
