@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::string_view kDriverOption = "--driver";
 constexpr std::string_view kLangOption = "--lang";
+constexpr std::string_view kSimInputsOption = "--sim-inputs";
 constexpr int kMaxFrames = 100000;
 
 // The part after "OPTION=" when `arg` is OPTION or OPTION=VALUE; nullopt for
@@ -48,8 +49,8 @@ std::string DriverError(std::string_view name, const std::string& source)
 
 const char* CommandLineUsage()
 {
-    return "usage: kr40 [--simulate | --driver=d2xx|ftdi|sim] [--lang=en|ru] [--screenshot FILE --frames N [--press "
-           "BUTTON]...] [FILE]";
+    return "usage: kr40 [--simulate | --driver=d2xx|ftdi|sim] [--sim-inputs=demo|open|generator] [--lang=en|ru] "
+           "[--screenshot FILE --frames N [--press BUTTON]...] [FILE]";
 }
 
 CommandLine ParseCommandLine(const std::vector<std::string>& args, std::string_view driverEnv)
@@ -81,6 +82,11 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::string_v
             else
                 c.error = DriverError(*d, "--driver=" + std::string(*d));
             driver = *d;
+        } else if (const auto w = Joined(a, kSimInputsOption)) {
+            if (SimInputsKnown(*w) && !w->empty())
+                c.simInputs = *w;
+            else
+                c.error = "--sim-inputs needs demo, open or generator";
         } else if (const auto l = Joined(a, kLangOption)) {
             if (*l == "en" || *l == "ru")
                 c.russian = *l == "ru";
@@ -131,6 +137,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args, std::string_v
     } else {
         c.providerName = DefaultProviderName();
     }
+    if (c.error.empty() && !c.simInputs.empty() && c.providerName != "sim")
+        c.error = "--sim-inputs goes with --simulate";
     return c;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // kr40's command line, read in one place:
 //
-//   kr40 [--simulate | --driver=d2xx|ftdi|sim] [--lang=en|ru]
+//   kr40 [--simulate | --driver=d2xx|ftdi|sim] [--sim-inputs=demo|open|generator] [--lang=en|ru]
 //        [--screenshot FILE --frames N [--press BUTTON]...] [FILE]
 //
 // Plain C++ so every accepted and refused command line is tested without a
@@ -18,6 +18,9 @@ struct CommandLine {
     // The last of --driver=NAME / --simulate ("sim"), else a non-empty
     // KR40_DRIVER, else DefaultProviderName().
     std::string providerName;
+    // --sim-inputs: what is wired to the simulated instrument's inputs (see
+    // MakeProvider); empty for the demo signals.
+    std::string simInputs;
     std::optional<bool> russian;     // --lang: true for ru, false for en; unset keeps the stored language
     std::string screenshot;          // --screenshot FILE; empty for a normal run
     int frames = 1;                  // --frames N, frames to wait for before the picture

@@ -36,8 +36,7 @@ namespace {
 constexpr int kButtonHeight = 19;
 
 // Commands whose features are still being built: shown, but disabled.
-constexpr std::array<const char*, 4> kPendingControls = {"Menu_ZeroCalibrate", "Menu_TDCCalibrate", "Menu_LCMeter",
-                                                         "Menu_Help_Contents"};
+constexpr std::array<const char*, 1> kPendingControls = {"Menu_Help_Contents"};
 
 // A read-out label that reports double clicks.
 class ReadoutLabel : public QLabel {

@@ -65,6 +65,7 @@ int main(int argc, char** argv)
 
     kr40::MainWindowOptions o;
     o.providerName = cmd.providerName;
+    o.simInputs = cmd.simInputs;
     o.caption = caption;
     o.russian = cmd.russian;
     if (screenshot) o.prompts = &headless;

@@ -36,8 +36,12 @@
 #include "files/settings_file.h"
 #include "generator/gen_mod_dialog.h"
 #include "generator/gen_panel.h"
+#include "instruments/lc_meter_dialog.h"
+#include "instruments/tdc_calibrate_dialog.h"
+#include "instruments/zero_calibrate_dialog.h"
 #include "recorder/recorder_dialog.h"
 #include "state/afg_commands.h"
+#include "state/calibration_commands.h"
 #include "state/compose.h"
 #include "state/data_commands.h"
 #include "state/export_commands.h"
@@ -55,7 +59,8 @@ namespace kr40 {
 
 MainWindow::MainWindow(MainWindowOptions options)
     : options_(std::move(options)),
-      session_(std::make_unique<Session>(this, options_.provider, options_.providerName, [this] { Handoff(); })),
+      session_(std::make_unique<Session>(this, options_.provider, options_.providerName, options_.simInputs,
+                                         [this] { Handoff(); })),
       st_(session_->State()),
       d_(session_->Display())
 {
@@ -244,6 +249,12 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             return Menu_SerialDecodersClick();
         case WindowCommand::Recorder:
             return Menu_RecorderClick();
+        case WindowCommand::ZeroCalibrate:
+            return Menu_ZeroCalibrateClick();
+        case WindowCommand::TdcCalibrate:
+            return Menu_TDCCalibrateClick();
+        case WindowCommand::LcMeter:
+            return Menu_LCMeterClick();
         case WindowCommand::GenRun:
             if (!SpeedButton_GenRunClick(st_)) return;
             AfterAfgCommand();
@@ -764,6 +775,44 @@ void MainWindow::Menu_RecorderClick()
     dialog.Run();
     recorder_ = nullptr;
     Refresh();
+}
+
+// The calibrations drive the acquisition themselves while their dialog is
+// open; afterwards the window's configuration comes back.
+void MainWindow::Menu_ZeroCalibrateClick()
+{
+    EventSetter busy(st_.BusyEvent);
+    if (!CalibrationDeviceGuard(st_, Ask())) return;
+    ZeroCalMenuSession session(st_);
+    SyncControls();
+    TForm_ZeroCalibrate dialog(st_, *st_.live, this);
+    if (session.Finish(dialog.Run())) SaveProgramSettings();
+    SyncControls();
+    ApplyView();
+}
+
+void MainWindow::Menu_TDCCalibrateClick()
+{
+    EventSetter busy(st_.BusyEvent);
+    if (!CalibrationDeviceGuard(st_, Ask())) return;
+    TdcCalMenuSession session(st_);
+    SyncControls();
+    TForm_TDCCalibrate dialog(st_, *st_.live, this);
+    const bool ok = dialog.Run();
+    session.Finish(ok, dialog.Calibration().Candidates());
+    SyncControls();
+    ApplyView();
+}
+
+void MainWindow::Menu_LCMeterClick()
+{
+    EventSetter busy(st_.BusyEvent);
+    LcMeterMenuSession session(st_);
+    TForm_LCMeter dialog(st_, this);
+    dialog.Run();
+    session.Finish();
+    SyncControls();
+    ApplyView();
 }
 
 void MainWindow::Menu_SerialDecodersClick()

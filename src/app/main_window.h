@@ -32,6 +32,7 @@ enum class WindowCommand;
 
 struct MainWindowOptions {
     std::string providerName = "sim";    // "d2xx", "ftdi" or "sim"
+    std::string simInputs;               // the simulated instrument's wiring (MakeProvider)
     std::filesystem::path settingsFile;  // the program's settings file; empty = none
     std::string caption = "kr40";        // executable name without path and extension
     std::optional<bool> russian;         // --lang: overrides the settings file
@@ -78,6 +79,9 @@ public:
     void Menu_Gen_ViewClick();
     void Menu_GeneratorSetClick();
     void Menu_SerialDecodersClick();
+    void Menu_ZeroCalibrateClick();
+    void Menu_TDCCalibrateClick();
+    void Menu_LCMeterClick();
     void Menu_RecorderClick();
     void LabelDoubleClicked(const std::string& name);
     std::filesystem::path AfgListingPath() const;

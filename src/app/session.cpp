@@ -25,11 +25,11 @@ public:
 }  // namespace
 
 Session::Session(QObject* uiContext, DeviceProvider* provider, const std::string& providerName,
-                 std::function<void()> handoff)
+                 const std::string& simInputs, std::function<void()> handoff)
     : st_(std::make_unique<ScopeState>()), d_(std::make_unique<DisplayState>()), provider_(provider)
 {
     if (!provider_) {
-        ownProvider_ = MakeProvider(providerName);
+        ownProvider_ = MakeProvider(providerName, simInputs);
         if (!ownProvider_) ownProvider_ = std::make_unique<NoProvider>();
         provider_ = ownProvider_.get();
     }

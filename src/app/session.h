@@ -24,11 +24,11 @@ class UiCallGate;
 class Session {
 public:
     // `provider` null: the session makes one from `providerName` ("d2xx",
-    // "ftdi", "sim"); a name no provider answers to gives one that loads
+    // "ftdi", "sim", wired by `simInputs`); a name no provider answers to gives one that loads
     // nothing, so every open reports the missing library. `handoff` is the
     // screen hand-off the acquisition thread runs on the user-interface
     // thread, through a gate owned by `uiContext`.
-    Session(QObject* uiContext, DeviceProvider* provider, const std::string& providerName,
+    Session(QObject* uiContext, DeviceProvider* provider, const std::string& providerName, const std::string& simInputs,
             std::function<void()> handoff);
     // Stops the thread, then closes the device: nothing may signal or read
     // the state once it is gone.

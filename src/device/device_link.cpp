@@ -222,6 +222,7 @@ void DeviceLink::OnMain(std::uint8_t type, std::span<const std::uint8_t> payload
     {
         std::lock_guard lock(st_.liveMutex);
         decoded = DecodeFrame(type, payload, status, ctx, live_, recorder_);
+        if (decoded == DecodeResult::Ok) ls.TdcReading = status[0x2E] & 0x1F;
     }
     if (decoded != DecodeResult::Ok) {
         ++ls.counters.malformedFrames;
@@ -230,6 +231,7 @@ void DeviceLink::OnMain(std::uint8_t type, std::span<const std::uint8_t> payload
 
     ++ls.counters.current[StatMainPackets];
     ls.NewFrameMeasure = ls.NewFrameFreq = ls.NewFrameCount = ls.NewFrameProcess = true;
+    ls.FrameReady = true;
     ls.FromFile = false;
     st_.requests.RedrawRequest = true;
 

@@ -91,6 +91,11 @@ struct LinkState {
     std::atomic<bool> NewFrameMeasure{false}, NewFrameFreq{false}, NewFrameCount{false}, NewFrameProcess{false};
     std::atomic<bool> FromFile{false};         // the screen shows data loaded from a file
     std::atomic<bool> SingleShotEnded{false};  // the worker stopped a single shot; release Single
+    // Frame-ready: set once a frame and its statistics are in the live set;
+    // the calibration runs clear it and poll for it. The frame's TDC reading
+    // (status 0x2E, low 5 bits) is written with the frame, under liveMutex.
+    std::atomic<bool> FrameReady{false};
+    std::atomic<std::uint8_t> TdcReading{0};
 
     Guarded<DeviceIdentity> identity;
     Guarded<FreqMeterReading> freqMeter;

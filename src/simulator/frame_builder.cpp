@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "device/packets.h"
 
@@ -28,15 +29,9 @@ constexpr int kMaxSamples = 20000;             // sample memory per channel
 constexpr std::uint64_t kMinSearch = 1 << 18;  // positions
 constexpr std::uint64_t kPeakPoints = 8;       // points per position for minimum and maximum
 
-// The host's default zero-offset model, solved for the zero level: the code
-// on which 0 V lands for a given offset DAC code.
-constexpr double kZeroP1 = 3357, kZeroP2 = 725;
-constexpr double kDacLow = 1360, kDacSpan = 1680;
-
-double ZeroCode(std::uint32_t dac)
-{
-    return ((dac - kDacLow) * (kZeroP2 - kZeroP1) / kDacSpan + kZeroP1) / 16;
-}
+// Noise salts: the ADC's two uniform parts per channel, the TDC's phase.
+constexpr std::uint64_t kSaltAdcNoise = 201;  // 201..204
+constexpr std::uint64_t kSaltTdcPhase = 211;
 
 // Mode_Flags bits 3 (time condition), 4 (inside), 5-6 (advanced kind);
 // TPlus_Flags bits 4 (video line) and 5 (event count).
@@ -97,16 +92,25 @@ struct FrameBuilder::TriggerHit {
     std::uint64_t width = 0;  // ticks
 };
 
-std::uint8_t FrameBuilder::Scale::Code(double volts) const
+std::uint8_t FrameBuilder::Scale::Code(double volts, double noise) const
 {
     // Rounded half away from zero and kept to 0..254 (0xFF is the packet mark).
-    const double x = zero + (volts - offset) * codesPerVolt;
+    const double x = zero + (volts - offset) * codesPerVolt + noise;
     if (!(x >= 0.5)) return 0;
     if (x >= 253.5) return 254;
     return static_cast<std::uint8_t>(x + 0.5);
 }
 
-FrameBuilder::FrameBuilder(SignalOptions options) : model_(options) {}
+FrameBuilder::FrameBuilder(SignalOptions options, InstrumentTruth truth) : model_(options, truth) {}
+
+// Triangular, +-adcNoiseCodes: the sum of two uniform parts of half that.
+double FrameBuilder::AdcNoise(int ch, std::uint64_t tick) const
+{
+    const double a = model_.Truth().adcNoiseCodes;
+    if (a == 0) return 0;
+    const std::uint64_t salt = kSaltAdcNoise + 2 * static_cast<std::uint64_t>(ch);
+    return a * (model_.Random(salt, tick) + model_.Random(salt + 1, tick));
+}
 
 // Values of memory positions k .. k + count - 1, taken at tick0, tick0 + D, ...
 void FrameBuilder::Fill(const Layout& L, int k, int count, std::uint64_t tick0)
@@ -126,14 +130,14 @@ void FrameBuilder::Fill(const Layout& L, int k, int count, std::uint64_t tick0)
                     lo[i] = AnalogCode(ch, t);
                     continue;
                 }
-                double vMin = model_.Volts(ch, t), vMax = vMin;
+                std::uint8_t cMin = AnalogCode(ch, t), cMax = cMin;
                 for (std::uint64_t q = 1; q < points; ++q) {
-                    const double v = model_.Volts(ch, t + q * spread / (points - 1));
-                    vMin = std::min(vMin, v);
-                    vMax = std::max(vMax, v);
+                    const std::uint8_t c = AnalogCode(ch, t + q * spread / (points - 1));
+                    cMin = std::min(cMin, c);
+                    cMax = std::max(cMax, c);
                 }
-                lo[i] = scale_[ch].Code(vMin);
-                hi[i] = scale_[ch].Code(vMax);
+                lo[i] = cMin;
+                hi[i] = cMax;
             } else {
                 const int dch = ch - 2;
                 int bMin = model_.Bit(dch, t), bMax = bMin;
@@ -240,6 +244,20 @@ bool FrameBuilder::FindTrigger(const SimRegisters& regs, const Layout& L, std::u
     return false;
 }
 
+// The time-to-digital converter after a digital trigger whose level was
+// first seen changed at tick `met`: the edge lies p ticks earlier (the level
+// changed between met - 1 and met), and the delay line's taps cover the first
+// three quarters of the tick, saturating at the path's count over the last.
+std::uint8_t FrameBuilder::TdcReading(std::uint8_t acqFlags, std::uint64_t met) const
+{
+    const int path = (acqFlags & 0x04) ? 1 : 0;
+    const int edge = (acqFlags & 0x10) ? 1 : 0;
+    const double c = model_.Truth().tdcCounts[static_cast<std::size_t>(path * 2 + edge)];
+    const double p = model_.Random(kSaltTdcPhase, met ^ (std::uint64_t{frames_} << 40)) + 0.5;
+    const double taps = std::min(c, std::floor(p * c * 4 / 3));
+    return static_cast<std::uint8_t>(static_cast<unsigned>(taps) & 0x1F);
+}
+
 std::vector<std::uint8_t> FrameBuilder::Acquire(const SimRegisters& regs, std::uint64_t& tick,
                                                 std::uint64_t acqStartTick)
 {
@@ -278,8 +296,9 @@ std::vector<std::uint8_t> FrameBuilder::Acquire(const SimRegisters& regs, std::u
 
     for (int ch = 0; ch < 2; ++ch) {
         Scale& s = scale_[ch];
-        s.zero = ZeroCode(regs.ZeroCal(ch));
-        s.codesPerVolt = 32 / VoltsPerDivision(regs.Range(ch));
+        const double voltsPerDiv = VoltsPerDivision(regs.Range(ch));
+        s.zero = model_.Truth().zero[static_cast<std::size_t>(ch)].ZeroCode(regs.ZeroCal(ch), voltsPerDiv);
+        s.codesPerVolt = 32 / voltsPerDiv;
         s.offset = (regs.Range(ch) & 0x10) ? model_.MeanVolts(ch) : 0;  // AC coupling
     }
     for (int ch = 0; ch < 4; ++ch) {
@@ -336,9 +355,7 @@ std::vector<std::uint8_t> FrameBuilder::Acquire(const SimRegisters& regs, std::u
                     st[kCrossBefore] = AnalogCode(ch, a);
                     st[kCrossAfter] = AnalogCode(ch, hit.met);
                 }
-                // Logic levels change on the tick grid, so the edge lies at the
-                // start of tick `met`: a time-to-digital reading of 0.
-                st[kTdcReading] = 0;
+                st[kTdcReading] = digital ? TdcReading(acqFlags, hit.met) : 0;
                 if (hit.pulse)
                     Put32(st, kTimeWord, static_cast<std::uint32_t>(std::min<std::uint64_t>(hit.width, 0xFFFFFFFFu)));
                 tick = t0 + static_cast<std::uint64_t>(P) * L.D;

@@ -26,6 +26,19 @@
 // Positions are looked at D ticks apart, so a pulse or gap shorter than one
 // position may go unseen.
 //
+// Time-to-digital reading (status 0x2E) after a digital trigger (edge or
+// pulse width): the edge really lies p ticks before tick `met` (where the level is first seen
+// changed), p in [0, 1) drawn from the trigger tick and the frame number. The
+// trigger path (D1, or D2 with Acq_Flags bit 2) and edge (falling with bit 4)
+// pick a count c of delay-line taps per tick (InstrumentTruth::tdcCounts);
+// the taps cover the first three quarters of the tick, so the reading is
+// min(c, floor(p * c * 4 / 3)) and shows the full count in about one frame in
+// four. Analog triggers read 0.
+//
+// Analog codes: 0 V lands on the channel's zero code for its offset DAC
+// code and range (InstrumentTruth::zero); the ADC's own triangular noise
+// (InstrumentTruth::adcNoiseCodes) comes on top before the code is rounded.
+//
 // Every frame outside roll mode restarts the generator's sweep at linear
 // position PreLen (triggered or not), as the instrument does at its trigger.
 //
@@ -43,7 +56,7 @@ namespace kr40::sim {
 
 class FrameBuilder {
 public:
-    explicit FrameBuilder(SignalOptions options = {});
+    explicit FrameBuilder(SignalOptions options = {}, InstrumentTruth truth = {});
 
     // One main packet for the registers in force, or nothing when a normal
     // trigger did not fire. Outside roll mode `tick` advances to the end of the
@@ -61,7 +74,8 @@ private:
     struct Layout;
     struct Scale {
         double zero = 0, codesPerVolt = 0, offset = 0;
-        std::uint8_t Code(double volts) const;
+        // `noise`: codes added before rounding (the ADC's own noise).
+        std::uint8_t Code(double volts, double noise = 0) const;
     };
 
     struct TriggerHit;
@@ -69,7 +83,12 @@ private:
                      TriggerHit& hit) const;
     void Fill(const Layout& L, int k, int count, std::uint64_t tick0);
     void FillEmpty(const Layout& L, int k, int count);
-    std::uint8_t AnalogCode(int ch, std::uint64_t tick) const { return scale_[ch].Code(model_.Volts(ch, tick)); }
+    double AdcNoise(int ch, std::uint64_t tick) const;
+    std::uint8_t TdcReading(std::uint8_t acqFlags, std::uint64_t met) const;
+    std::uint8_t AnalogCode(int ch, std::uint64_t tick) const
+    {
+        return scale_[ch].Code(model_.Volts(ch, tick), AdcNoise(ch, tick));
+    }
 
     SignalModel model_;
     Scale scale_[2];

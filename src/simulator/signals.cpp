@@ -21,6 +21,11 @@ constexpr std::uint64_t kPeriod1k = 100'000;
 constexpr std::uint64_t kPeriod10k = 10'000;
 constexpr double kLogicHigh = 3.3;
 
+// Acq_Flags: the logic inputs' Schmitt triggers off.
+constexpr std::uint8_t kSchmittD1Off = 0x40, kSchmittD2Off = 0x80;
+// How far back a logic input inside its hysteresis band looks for its level.
+constexpr std::uint64_t kSchmittLookBack = std::uint64_t{1} << 26;
+
 // 9600 bit/s: one bit lasts 10^8 / 9600 = 31250 / 3 ticks.
 constexpr std::uint64_t kBitNum = 3, kBitDen = 31250;
 constexpr int kLineBits = 22 * 10 + SerialIdleBits;
@@ -396,7 +401,7 @@ const SignalModel::ModInput* SignalModel::ModInputOf(Source s, bool logic)
 
 // ---------------------------------------------------------------------------
 
-SignalModel::SignalModel(SignalOptions options) : opt_(options)
+SignalModel::SignalModel(SignalOptions options, InstrumentTruth truth) : opt_(options), truth_(truth)
 {
     Serial();  // build the shared tables before any concurrent use
     SineTable();
@@ -404,6 +409,8 @@ SignalModel::SignalModel(SignalOptions options) : opt_(options)
 
 void SignalModel::Configure(const SimRegisters& regs)
 {
+    schmitt_ = {!(regs.AcqFlags() & kSchmittD1Off), !(regs.AcqFlags() & kSchmittD2Off)};
+
     Generator g;
     g.on = !(regs.RangeA1() & 0x08);
     g.mode = regs.GenMode() & 0x0F;
@@ -484,6 +491,11 @@ bool SignalModel::MarkOnD1() const
 double SignalModel::Noise(int salt, std::uint64_t tick) const
 {
     return Hash01(opt_.seed, static_cast<std::uint64_t>(salt), tick);
+}
+
+double SignalModel::Random(std::uint64_t salt, std::uint64_t n) const
+{
+    return Hash01(opt_.seed, salt, n);
 }
 
 double SignalModel::Modulation(std::uint64_t tick) const
@@ -603,7 +615,20 @@ double SignalModel::Volts(int analogChannel, std::uint64_t tick) const
 int SignalModel::Bit(int digitalChannel, std::uint64_t tick) const
 {
     if (digitalChannel == 0 && MarkOnD1()) return afg_->At(tick).mark ? 1 : 0;
-    return SourceLevel(DigitalSource(digitalChannel), tick);
+    const Source s = DigitalSource(digitalChannel);
+    if (s == Source::SerialText || s == Source::Clock10k) return FixedLevel(s, tick);
+
+    const InputThresholds& th = truth_.thresholds[static_cast<std::size_t>(digitalChannel)];
+    if (!schmitt_[static_cast<std::size_t>(digitalChannel)]) return SourceVolts(s, tick) > th.single ? 1 : 0;
+    // Inside the band the input keeps the level of the last tick outside it.
+    std::uint64_t back = 0;
+    for (std::uint64_t step = 1;; step *= 2) {
+        const double v = SourceVolts(s, tick - back);
+        if (v > th.rise) return 1;
+        if (v < th.fall) return 0;
+        if (back == tick || step > kSchmittLookBack) return 0;
+        back = std::min(back + step, tick);
+    }
 }
 
 double SignalModel::MeanVolts(int analogChannel) const

@@ -23,9 +23,22 @@
 //    StaircaseSteps steps. Sampled every StaircaseStepTicks (100 us, the
 //    interval of 0.1 s/div at 1000 samples a division), consecutive samples
 //    differ by one code except at the wrap, so a gap or a repeat shows.
-// Analog inputs add uniform noise of `noiseVpp` peak-to-peak. A logic input
-// fed from an analog source reads 1 while the noiseless signal is above its
-// long-run mean.
+// Analog inputs add uniform noise of `noiseVpp` peak-to-peak.
+//
+// Logic inputs: SerialText and Clock10k are logic signals and read as such.
+// A logic input fed from an analog source compares the noiseless signal with
+// the input's thresholds (InstrumentTruth::thresholds). With its Schmitt
+// trigger on (Acq_Flags bit 6 clear for D1, bit 7 for D2) it reads 1 above
+// `rise`, 0 below `fall`, and in between the level it had when the signal was
+// last outside that band; with it off, 1 above `single`. To stay a pure
+// function of the tick, the last tick outside the band is looked for at 0, 1,
+// 3, 7, ... ticks back (up to 2^26): the first such tick found decides, which
+// is the last one for signals that stay out of the band at least as long as
+// they dwell in it. An input never found outside reads 0.
+//
+// The frequency meter's edge trains (Edges) and the generator's modulation
+// from D1/D2 still switch such an input where the source passes its long-run
+// mean.
 //
 // Generator modulation (AM, FM, SUM) comes from its own oscillator or, with
 // Gen_Mode bits 4-6 = 1..4, from input A1, A2, D1 or D2. The modulating
@@ -57,12 +70,14 @@
 // stay the same; copies of a model share it. The player guards its own
 // caches, so a model may be read from several threads once configured.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "simulator/afg_player.h"
+#include "simulator/instrument_truth.h"
 #include "simulator/sim_registers.h"
 
 namespace kr40::sim {
@@ -110,9 +125,10 @@ struct EdgeTrain {
 
 class SignalModel {
 public:
-    explicit SignalModel(SignalOptions options = {});
+    explicit SignalModel(SignalOptions options = {}, InstrumentTruth truth = {});
 
-    // Takes the generator and sweep settings from the registers.
+    // Takes the generator and sweep settings and the logic inputs' Schmitt
+    // triggers from the registers.
     void Configure(const SimRegisters& regs);
     // Tick at which a sweep starts; earlier and later sweeps follow at whole
     // sweep lengths. Configure keeps it.
@@ -126,8 +142,11 @@ public:
 
     // Input voltage of analog channel 0 (A1) or 1 (A2), noise included.
     double Volts(int analogChannel, std::uint64_t tick) const;
-    // Level of logic channel 0 (D1) or 1 (D2).
+    // Level of logic channel 0 (D1) or 1 (D2), through its thresholds.
     int Bit(int digitalChannel, std::uint64_t tick) const;
+    // Uniform in [-0.5, 0.5), a pure function of the seed, `salt` and `n`:
+    // the noise every random-looking value of the instrument is drawn from.
+    double Random(std::uint64_t salt, std::uint64_t n) const;
     // Long-run mean of an analog input: what AC coupling removes.
     double MeanVolts(int analogChannel) const;
 
@@ -138,6 +157,7 @@ public:
     EdgeTrain Edges(Source s) const;
 
     const SignalOptions& Options() const { return opt_; }
+    const InstrumentTruth& Truth() const { return truth_; }
     Source AnalogSource(int ch) const { return ch == 0 ? opt_.a1 : opt_.a2; }
     Source DigitalSource(int ch) const { return ch == 0 ? opt_.d1 : opt_.d2; }
 
@@ -176,6 +196,8 @@ private:
     void UseAfgProgram(AfgProgram program);
 
     SignalOptions opt_;
+    InstrumentTruth truth_;
+    std::array<bool, 2> schmitt_{true, true};  // D1, D2
     Generator gen_;
     std::uint64_t sweepStart_ = 0;
     AfgRunTicks afgRun_;

@@ -23,7 +23,7 @@ struct SimDevice {
 struct SimProviderOptions {
     std::vector<SimDevice> devices{{"Digital Oscilloscope KR40", 0x2101, true}};
     bool cts = true;
-    InstrumentOptions instrument;
+    InstrumentOptions instrument;  // the calibrations' wiring: WireOpenInputs(instrument) etc.
 };
 
 class SimProvider : public DeviceProvider {

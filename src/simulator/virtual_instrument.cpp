@@ -20,8 +20,8 @@ constexpr std::size_t kBacklog = 65536;  // produce no further frame while this 
 
 VirtualInstrument::VirtualInstrument(InstrumentOptions options)
     : options_(std::move(options)),
-      signals_(options_.sources),
-      builder_(options_.sources),
+      signals_(options_.sources, options_.truth),
+      builder_(options_.sources, options_.truth),
       start_(Clock::now()),
       toHost_(options_.bytesPerSecond, start_),
       fromHost_(options_.bytesPerSecond, start_)

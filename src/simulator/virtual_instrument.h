@@ -27,6 +27,7 @@
 #include "device/ftdi_api.h"
 #include "simulator/frame_builder.h"
 #include "simulator/host_parser.h"
+#include "simulator/instrument_truth.h"
 #include "simulator/link_pacer.h"
 #include "simulator/signals.h"
 #include "simulator/sim_registers.h"
@@ -43,6 +44,8 @@ struct InstrumentOptions {
     std::uint16_t deviceCode = 0x4B40;
     std::uint32_t serialHigh = 0x0000CAFE;
     std::uint16_t serialLow = 0x0040;
+    // The TDC cells the host writes at 0x8008 and the service packets report:
+    // what the program believes, not truth.tdcCounts.
     std::array<std::uint8_t, 4> tdc{20, 20, 20, 20};
     int vcc = 500;  // supply voltage in 10 mV units
     // The link's rate in both directions: frames to the host, and writes (the
@@ -54,6 +57,9 @@ struct InstrumentOptions {
     // error the program's calibration (Calibrate/Time, 0.2 ppm steps) trims out.
     double timeBasePpm = 3.0;
     SignalOptions sources;
+    // What the instrument really is, for the service calibrations to find
+    // (instrument_truth.h); the defaults match the program's default records.
+    InstrumentTruth truth;
 };
 
 enum class Fault {

@@ -238,9 +238,9 @@ void UpdateGenPanelTexts(ScopeState& st)
 }
 
 namespace {
-void Publish(ScopeState& st, bool restart)
+// Hands AcqConfig as it stands to the acquisition thread and wakes it.
+void Send(ScopeState& st, bool restart)
 {
-    ComposeAcqConfig(st);
     PublishedConfig pub;
     pub.acq = st.acq;
     pub.settings.A1_Zero = st.settings.A1_Zero;
@@ -257,7 +257,20 @@ void Publish(ScopeState& st, bool restart)
     st.RxEvent.Set();
     st.ScreenSettingsChanged = true;
 }
+
+void Publish(ScopeState& st, bool restart)
+{
+    ComposeAcqConfig(st);
+    Send(st, restart);
+}
 }  // namespace
+
+void PublishAcqConfig(ScopeState& st)
+{
+    st.requests.Running = true;
+    st.requests.SingleShot = false;
+    Send(st, true);
+}
 
 void ApplySettings(ScopeState& st)
 {

@@ -16,6 +16,9 @@ void ApplySettings(ScopeState& st);
 void UpdateGenPanelTexts(ScopeState& st);
 // As ApplySettings, without restarting the acquisition.
 void RefreshSettings(ScopeState& st);
+// The calibration and LC meter dialogs write AcqConfig themselves: this sends
+// it as it stands (no composing), running and not single.
+void PublishAcqConfig(ScopeState& st);
 
 // Carries out what a rule decided: the range-changed, spectrum-restart and
 // trigger re-arm flags, then ApplySettings or RefreshSettings.

@@ -47,6 +47,9 @@ enum class WindowCommand {
     GenRun,          // SpeedButton_GenRun
     SerialDecoders,  // Menu_SerialDecoders
     Recorder,        // Menu_Recorder
+    ZeroCalibrate,   // Menu_ZeroCalibrate
+    TdcCalibrate,    // Menu_TDCCalibrate
+    LcMeter,         // Menu_LCMeter
     BgSwap,          // Menu_BG_Do
     BgClear,         // Menu_BG_Clr
     SaveData,        // Menu_Save_As

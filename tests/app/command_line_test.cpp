@@ -80,6 +80,17 @@ TEST(CommandLine, PictureRunPressesButtonsInOrder)
     EXPECT_EQ(got.press, (Args{"SpeedButton_GenOn", "SpeedButton_Sngl"}));
 }
 
+TEST(CommandLine, SimulatedInstrumentWiring)
+{
+    EXPECT_EQ(ParseCommandLine({"--simulate"}, "").simInputs, "");
+    for (const char* w : {"demo", "open", "generator"}) {
+        const CommandLine got = ParseCommandLine({"--sim-inputs=" + std::string(w), "--simulate"}, "");
+        EXPECT_EQ(got.error, "") << w;
+        EXPECT_EQ(got.simInputs, w);
+    }
+    EXPECT_EQ(ParseCommandLine({"--sim-inputs=open"}, "sim").error, "");  // KR40_DRIVER=sim
+}
+
 TEST(CommandLine, RefusedLines)
 {
     struct Case {
@@ -102,6 +113,10 @@ TEST(CommandLine, RefusedLines)
         {{"--lang=de"}, "", "en or ru"},
         {{"--lang"}, "", "--lang needs a value"},
         {{"--lang="}, "", "--lang needs a value"},
+        // The simulated instrument's wiring.
+        {{"--simulate", "--sim-inputs"}, "", "--sim-inputs needs demo, open or generator"},
+        {{"--simulate", "--sim-inputs=ground"}, "", "--sim-inputs needs demo, open or generator"},
+        {{"--driver=d2xx", "--sim-inputs=open"}, "", "--sim-inputs goes with --simulate"},
         // Picture runs.
         {{"--screenshot"}, "", "--screenshot needs a value"},
         {{"--screenshot", "--frames", "5"}, "", "--screenshot needs a value"},

@@ -26,6 +26,7 @@
 #include "acquisition/scope_settings.h"
 #include "acquisition/scope_tables.h"
 #include "analysis/spectrum.h"
+#include "app/main_window_fixture.h"
 #include "app/single_instance.h"
 #include "display/screen.h"
 #include "files/data_file.h"
@@ -42,67 +43,6 @@ namespace kr40 {
 namespace {
 
 using sim::Fault;
-
-class MainWindowTest : public ::testing::Test {
-protected:
-    // A window on the simulated instrument (or on an empty device list).
-    void Start(bool instrument = true, const std::string& iniText = "")
-    {
-        sim::SimProviderOptions o;
-        if (!instrument) o.devices.clear();
-        provider = std::make_unique<sim::SimProvider>(o);
-        settingsFile = dir.path() / "kr40.ini";
-        std::ofstream(settingsFile) << (iniText.empty() ? "[Common]\nRussian=0\n" : iniText);
-        MainWindowOptions w;
-        w.settingsFile = settingsFile;
-        w.prompts = &prompts;
-        w.provider = provider.get();
-        window = std::make_unique<MainWindow>(std::move(w));
-        window->show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Initialised(); }, 5000));
-    }
-    void TearDown() override
-    {
-        if (window) window->close();
-        window.reset();
-    }
-
-    ScopeState& St() { return window->State(); }
-    QAbstractButton* Btn(const char* name) { return window->Button(name); }
-    bool WaitFrames(int n)
-    {
-        const int target = window->FramesDrawn() + n;
-        return QTest::qWaitFor([&] { return window->FramesDrawn() >= target; }, 10000);
-    }
-    bool WaitMessage(std::size_t count, int ms = 5000)
-    {
-        return QTest::qWaitFor([&] { return prompts.messages.size() >= count; }, ms);
-    }
-    sim::VirtualInstrument& Instrument() { return provider->Instrument(); }
-    // Waits until the window has read and parsed every byte the instrument had
-    // queued when called, and a hand-off has drawn what it held: the hand-off
-    // starts a pass that follows the read.
-    bool WaitCaughtUp()
-    {
-        const std::uint64_t queued = Instrument().BytesQueued();
-        if (!QTest::qWaitFor([&] { return Instrument().BytesTaken() >= queued; }, 5000)) return false;
-        const std::uint32_t redraws = St().link.counters.redraws;
-        St().requests.RedrawRequest = true;
-        St().RxEvent.Set();
-        return QTest::qWaitFor([&] { return St().link.counters.redraws > redraws; }, 5000);
-    }
-    bool WaitServicePeriods(int n)
-    {
-        const std::uint64_t target = Instrument().ServicePeriods() + static_cast<std::uint64_t>(n);
-        return QTest::qWaitFor([&] { return Instrument().ServicePeriods() >= target; }, 5000);
-    }
-
-    test::TempDir dir;
-    std::filesystem::path settingsFile;
-    test::ScriptedPrompts prompts;
-    std::unique_ptr<sim::SimProvider> provider;
-    std::unique_ptr<MainWindow> window;
-};
 
 TEST_F(MainWindowTest, WithoutInstrumentStartIsSilentAndRunReportsDeviceNotFound)
 {
