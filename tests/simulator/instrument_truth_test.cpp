@@ -23,6 +23,7 @@
 #include "simulator/signals.h"
 #include "simulator/sim_registers.h"
 #include "simulator/virtual_instrument.h"
+#include "support/received_frame.h"
 #include "support/sim_session.h"
 #include "support/table_rows.h"
 
@@ -56,31 +57,14 @@ AcqConfig FreeRunning(int n, std::uint32_t decim, std::uint8_t channels)
     return a;
 }
 
-struct Captured : PacketHandler {
-    int mains = 0;
-    std::uint8_t type = 0;
-    std::vector<std::uint8_t> payload;
-    std::array<std::uint8_t, StatusLength> status{};
-
-    void OnService(std::span<const std::uint8_t, ServiceLength>) override {}
-    void OnMain(std::uint8_t t, std::span<const std::uint8_t> p, std::span<const std::uint8_t, StatusLength> s) override
-    {
-        ++mains;
-        type = t;
-        payload.assign(p.begin(), p.end());
-        std::copy(s.begin(), s.end(), status.begin());
-    }
-};
-
 // One frame of the builder for `acq`, through the host's receiver and decoder.
 struct Frame {
-    Captured got;
-    std::unique_ptr<FrameSet> set = std::make_unique<FrameSet>();
+    test::Decoded got;
 
     std::vector<std::int32_t> Samples(int ch) const
     {
-        const std::int32_t* v = set->buf.First(ch);
-        return {v, v + set->rec.ValidLen};
+        const std::int32_t* v = got.frame->buf.First(ch);
+        return {v, v + got.frame->rec.ValidLen};
     }
 };
 
@@ -88,17 +72,11 @@ void Acquire(FrameBuilder& builder, const AcqConfig& acq, std::uint64_t& tick, F
 {
     const std::vector<std::uint8_t> wire = builder.Acquire(RegistersOf(acq), tick, 0);
     ASSERT_FALSE(wire.empty());
-    PacketReceiver rx;
-    rx.SetFrameShape(acq.Smpl_N, false);
-    LinkCounters counters;
-    out.got = Captured{};
-    rx.Feed(wire.data(), wire.size(), out.got, counters);
-    ASSERT_EQ(out.got.mains, 1);
     DecodeContext ctx;
     ctx.acq = &acq;
-    RecorderStream rec;
-    ASSERT_EQ(DecodeFrame(out.got.type, out.got.payload, out.got.status, ctx, *out.set, rec), DecodeResult::Ok);
-    ASSERT_EQ(out.set->rec.ValidLen, acq.Smpl_N);
+    ASSERT_NO_FATAL_FAILURE(test::Receive(wire, ctx, false, out.got));
+    ASSERT_EQ(out.got.result, DecodeResult::Ok);
+    ASSERT_EQ(out.got.frame->rec.ValidLen, acq.Smpl_N);
 }
 
 double Mean(const std::vector<std::int32_t>& v)
@@ -252,7 +230,7 @@ TEST(InstrumentTruthTest, TdcReadingSaturatesAtThePathsCount)
                 PacketReceiver rx;
                 rx.SetFrameShape(acq.Smpl_N, false);
                 LinkCounters counters;
-                Captured got;
+                test::Captured got;
                 rx.Feed(wire.data(), wire.size(), got, counters);
                 ASSERT_EQ(got.mains, 1);
                 ASSERT_EQ(got.status[0x00] & 0x04, 0) << "triggered";
@@ -285,8 +263,8 @@ TEST(InstrumentTruthTest, AnalogTriggerReadsNoTdc)
     for (int frame = 0; frame < 8; ++frame) {
         Frame f;
         ASSERT_NO_FATAL_FAILURE(Acquire(builder, acq, tick, f));
-        ASSERT_EQ(f.got.status[0x00] & 0x04, 0) << "triggered";
-        EXPECT_EQ(f.got.status[0x2E], 0);
+        ASSERT_EQ(f.got.got.status[0x00] & 0x04, 0) << "triggered";
+        EXPECT_EQ(f.got.got.status[0x2E], 0);
     }
 }
 
