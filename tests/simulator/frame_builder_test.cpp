@@ -27,16 +27,14 @@
 namespace kr40::sim {
 namespace {
 
+using test::PhaseIncHz;
+using test::RegistersOf;
+
 using test::Decoded;
 using test::DivItem;
 using test::Receive;
 using test::Tb;
 using test::Volts;
-
-std::uint64_t PhaseInc(double hz)
-{
-    return static_cast<std::uint64_t>(hz * 10 * 281474.976710656 + 0.5);
-}
 
 // A scope set up through its settings; the simulated instrument reads the
 // registers the settings packet writes.
@@ -70,9 +68,9 @@ public:
         AcqConfig& a = st->acq;
         a.Gen_Mode = pulsePeriod > 0 ? 7 : sweepStopHz > 0 ? 1 : 0;
         a.Gen_Shape = 0x50;  // sine, constant modulator
-        a.Gen_Word_A = pulsePeriod > 0 ? pulsePeriod - 1 : PhaseInc(genHz);
+        a.Gen_Word_A = pulsePeriod > 0 ? pulsePeriod - 1 : PhaseIncHz(genHz);
         a.Gen_Word_B = pulseHigh;
-        if (sweepStopHz > 0) a.Gen_Word_B = (PhaseInc(sweepStopHz) - PhaseInc(genHz)) / a.Post_N;
+        if (sweepStopHz > 0) a.Gen_Word_B = (PhaseIncHz(sweepStopHz) - PhaseIncHz(genHz)) / a.Post_N;
         a.Gen_Ampl = static_cast<std::uint16_t>(RoundHalfAway(genFraction * 4000 + 1));
         SettingsPacketExtras extras;
         extras.seq = 42;

@@ -30,20 +30,11 @@
 namespace kr40::sim {
 namespace {
 
+using test::PhaseIncHz;
+using test::RegistersOf;
+
 const std::uint8_t kRange2V = VoltsPerDiv.front().rangeCode;
 const std::uint8_t kRange50mV = VoltsPerDiv.back().rangeCode;
-
-std::uint64_t PhaseInc(double hz)
-{
-    return static_cast<std::uint64_t>(hz * 10 * 281474.976710656 + 0.5);
-}
-
-SimRegisters RegistersOf(const AcqConfig& a)
-{
-    SimRegisters r;
-    ApplyBlocks(r, SettingsBlocks(a, {}));
-    return r;
-}
 
 // An untriggered frame of `n` samples, D = decim + 1 ticks apart.
 AcqConfig FreeRunning(int n, std::uint32_t decim, std::uint8_t channels)
@@ -297,7 +288,7 @@ TEST(InstrumentTruthTest, DigitalInputsSwitchAtTheirThresholds)
         acq.Acq_Flags = c.acqFlags;
         acq.Range_A1 = kRange2V;
         acq.Gen_Shape = static_cast<std::uint8_t>(0x50 | c.shape);
-        acq.Gen_Word_A = PhaseInc(1000);
+        acq.Gen_Word_A = PhaseIncHz(1000);
         acq.Gen_Ampl = 2000;
         FrameBuilder builder(o.sources, o.truth);
         // Frames starting anywhere in the period, inside the band included.
@@ -344,9 +335,9 @@ TEST(InstrumentTruthTest, SchmittInputKeepsItsLevelInsideTheBand)
         acq.Range_A1 = kRange2V;
         acq.Gen_Mode = c.mode;
         acq.Gen_Shape = c.shape;
-        acq.Gen_Word_A = PhaseInc(1000);
+        acq.Gen_Word_A = PhaseIncHz(1000);
         acq.Gen_Word_B = c.wordB;
-        acq.Gen_Mod_Inc = PhaseInc(1000);
+        acq.Gen_Mod_Inc = PhaseIncHz(1000);
         acq.Gen_Ampl = c.ampl;
         SignalModel schmitt(SignalOptions{.d1 = Source::Generator, .noiseVpp = 0}, truth);
         schmitt.Configure(RegistersOf(acq));

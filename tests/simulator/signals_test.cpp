@@ -15,21 +15,13 @@
 #include "simulator/sim_registers.h"
 #include "state/compose.h"
 #include "state/scope_state.h"
+#include "support/received_frame.h"
 
 namespace kr40::sim {
 namespace {
 
-std::uint64_t PhaseInc(double hz)
-{
-    return static_cast<std::uint64_t>(hz * 10 * 281474.976710656 + 0.5);
-}
-
-SimRegisters RegistersOf(const AcqConfig& a)
-{
-    SimRegisters r;
-    ApplyBlocks(r, SettingsBlocks(a, {}));
-    return r;
-}
+using test::PhaseIncHz;
+using test::RegistersOf;
 
 // A generator running (Range_A1 bit 3 clear) at full scale.
 AcqConfig GeneratorOn(std::uint8_t mode, std::uint8_t shape, std::uint64_t wordA)
@@ -136,7 +128,7 @@ TEST(SignalModelTest, GeneratorShapesAndAmplitude)
 
 TEST(SignalModelTest, GeneratorOffShowsTheStandInSine)
 {
-    AcqConfig a = GeneratorOn(0, 3, PhaseInc(5000));
+    AcqConfig a = GeneratorOn(0, 3, PhaseIncHz(5000));
     a.Range_A1 |= 0x08;  // generator off
     const SignalModel m = Quiet(a);
     EXPECT_NEAR(m.Volts(0, 25000), 1.5, 1e-5);
@@ -146,7 +138,7 @@ TEST(SignalModelTest, GeneratorOffShowsTheStandInSine)
 
 TEST(SignalModelTest, PhaseIncrementSetsTheFrequency)
 {
-    const SignalModel m = Quiet(GeneratorOn(0, 0, PhaseInc(12345)));
+    const SignalModel m = Quiet(GeneratorOn(0, 0, PhaseIncHz(12345)));
     const double period = MeanSpacing(RisingZeros(m, 0, 2'000'000));
     EXPECT_NEAR(1e8 / period, 12345, 12345 * 1e-4);
 }
@@ -167,7 +159,7 @@ TEST(SignalModelTest, PulseHasItsPeriodAndWidth)
 TEST(SignalModelTest, SweepRisesFromStartToStopOverThePostTriggerPart)
 {
     // 100 kHz rising by 100 kHz over Post_N = 1000 sample clocks of 1000 ticks.
-    AcqConfig a = GeneratorOn(1, 0, PhaseInc(100000));
+    AcqConfig a = GeneratorOn(1, 0, PhaseIncHz(100000));
     a.Decim = 999;
     a.Post_N = 1000;
     a.Gen_Word_B = static_cast<std::uint64_t>(1e6 * 281474.976710656 / 1000 + 0.5);
@@ -191,8 +183,8 @@ TEST(SignalModelTest, SweepRisesFromStartToStopOverThePostTriggerPart)
 TEST(SignalModelTest, ModulationWords)
 {
     // Carrier 100 kHz, modulating sine 1 kHz.
-    AcqConfig am = GeneratorOn(2, 0x00, PhaseInc(100000));
-    am.Gen_Mod_Inc = PhaseInc(1000);
+    AcqConfig am = GeneratorOn(2, 0x00, PhaseIncHz(100000));
+    am.Gen_Mod_Inc = PhaseIncHz(1000);
     am.Gen_Word_B = static_cast<std::uint64_t>(500 * 32.76775 * 4001 / 4096 + 0.5);  // depth 50 %
     {
         SCOPED_TRACE("AM");
@@ -207,8 +199,8 @@ TEST(SignalModelTest, ModulationWords)
         EXPECT_NEAR(peak(75000), 0.5, 0.01);
     }
 
-    AcqConfig fm = GeneratorOn(3, 0x00, PhaseInc(100000));
-    fm.Gen_Mod_Inc = PhaseInc(1000);
+    AcqConfig fm = GeneratorOn(3, 0x00, PhaseIncHz(100000));
+    fm.Gen_Mod_Inc = PhaseIncHz(1000);
     fm.Gen_Word_B = static_cast<std::uint64_t>(5000 * 6.714164800781632 + 0.5);  // 50 kHz deviation
     {
         SCOPED_TRACE("FM");
@@ -218,7 +210,7 @@ TEST(SignalModelTest, ModulationWords)
     }
 
     AcqConfig sum = GeneratorOn(4, 0x06, 0);  // constant carrier: the modulating signal alone
-    sum.Gen_Mod_Inc = PhaseInc(1000);
+    sum.Gen_Mod_Inc = PhaseIncHz(1000);
     sum.Gen_Word_B = static_cast<std::uint64_t>(1000 * 32.76775 + 0.5);  // level 100 %
     {
         SCOPED_TRACE("SUM");
@@ -277,7 +269,7 @@ TEST(SignalModelTest, ModulationFromAnInput)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        AcqConfig a = GeneratorOn(c.mode, c.shape, PhaseInc(c.carrierHz));
+        AcqConfig a = GeneratorOn(c.mode, c.shape, PhaseIncHz(c.carrierHz));
         a.Range_A1 = a.Range_A2 = c.range;
         a.Gen_Word_B = c.wordB;
         SignalModel m(SignalOptions{.a1 = c.a1, .noiseVpp = 0});
@@ -454,7 +446,7 @@ SimRegisters MeterRegisters(int mode, int input, int trigSource = ChA1)
     ComposeAcqConfig(*st);
     st->acq.Gen_Mode = 0;
     st->acq.Gen_Shape = 0x50;
-    st->acq.Gen_Word_A = PhaseInc(1000);
+    st->acq.Gen_Word_A = PhaseIncHz(1000);
     st->acq.Gen_Ampl = 2001;
     return RegistersOf(st->acq);
 }

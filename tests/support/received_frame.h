@@ -1,6 +1,7 @@
 #pragma once
-// One main packet from the simulated instrument's wire bytes, through the
-// program's receiver and frame decoder, for the simulator's tests.
+// The simulated instrument for its tests: registers as a settings packet
+// writes them, and one main packet from its wire bytes through the program's
+// receiver and frame decoder.
 
 #include <gtest/gtest.h>
 
@@ -15,8 +16,23 @@
 #include "device/link_state.h"
 #include "device/packets.h"
 #include "device/receiver.h"
+#include "simulator/sim_registers.h"
 
 namespace kr40::test {
+
+// The generator's phase increment for a frequency in hertz.
+inline std::uint64_t PhaseIncHz(double hz)
+{
+    return static_cast<std::uint64_t>(hz * 10 * 281474.976710656 + 0.5);
+}
+
+// The register page after the settings packet of `a`.
+inline sim::SimRegisters RegistersOf(const AcqConfig& a)
+{
+    sim::SimRegisters r;
+    sim::ApplyBlocks(r, SettingsBlocks(a, {}));
+    return r;
+}
 
 struct Captured : PacketHandler {
     int mains = 0;
