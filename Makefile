@@ -3,13 +3,14 @@ BUILD_TYPE ?= RelWithDebInfo
 # One build folder per build type: build/ for the default, build-debug for Debug.
 BUILD_DIR  ?= $(if $(filter RelWithDebInfo,$(BUILD_TYPE)),build,build-$(shell echo '$(BUILD_TYPE)' | tr A-Z a-z))
 BENCH_DIR  ?= build-bench
+PACKAGE_DIR ?= build-package
 JOBS       ?= 2
 # WERROR=ON turns compiler warnings into errors (CI).
 WERROR     ?= OFF
 
 CMAKE_ARGS := -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DKR40_WERROR=$(WERROR)
 
-.PHONY: all bootstrap configure build run test bench sanitize format-check clean
+.PHONY: all bootstrap configure build run test bench sanitize package format-check clean
 
 all: build
 
@@ -44,9 +45,18 @@ sanitize: bootstrap
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && KR40_FUZZ_BYTES=100000000 KR40_FUZZ_FILES=1000000 ctest --output-on-failure -j $(JOBS)
 
+# The Debian package kr40_VERSION_ARCH.deb in this folder: a Release build
+# installed under /usr (see packaging/install.cmake).
+package: bootstrap
+	cmake -S . -B $(PACKAGE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr -DKR40_BUILD_TESTS=OFF
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB
+	cp $(PACKAGE_DIR)/kr40_*.deb .
+	@ls -l kr40_*.deb
+
 # The sources as .clang-format lays them out (nothing is rewritten).
 format-check: bootstrap
 	find src tests bench tools \( -name '*.h' -o -name '*.cpp' \) -print0 | sort -z | xargs -0 clang-format --dry-run -Werror
 
 clean:
-	rm -rf $(BUILD_DIR) build build-debug $(BENCH_DIR) build-asan
+	rm -rf $(BUILD_DIR) build build-debug $(BENCH_DIR) build-asan $(PACKAGE_DIR) kr40_*.deb

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev libftdi1-dev libpng-dev zlib1g-dev
   libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev python3
   fonts-liberation xvfb clang-format locales
+  desktop-file-utils appstream groff-base dpkg-dev
 )
 locales=(de_DE ru_RU)
 

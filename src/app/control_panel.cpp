@@ -35,9 +35,6 @@ namespace {
 
 constexpr int kButtonHeight = 19;
 
-// Commands whose features are still being built: shown, but disabled.
-constexpr std::array<const char*, 1> kPendingControls = {"Menu_Help_Contents"};
-
 // A read-out label that reports double clicks.
 class ReadoutLabel : public QLabel {
 public:
@@ -61,11 +58,6 @@ bool KeyValue(const ScopeSettings& s, const SettingKey& k)
 }
 
 }  // namespace
-
-bool ControlPanel::Pending(const std::string& name)
-{
-    return std::find(kPendingControls.begin(), kPendingControls.end(), name) != kPendingControls.end();
-}
 
 ControlPanel::ControlPanel(QMainWindow* window, const QImage& screenBitmap, Routes routes)
     : window_(window), bitmap_(screenBitmap), routes_(std::move(routes))
@@ -95,10 +87,6 @@ ControlPanel::ControlPanel(QMainWindow* window, const QImage& screenBitmap, Rout
     grid->setRowStretch(0, 1);
 
     BuildMenus();
-    for (const char* name : kPendingControls) {
-        if (QAction* a = Action(name)) a->setEnabled(false);
-        if (QWidget* w = Control(name)) w->setEnabled(false);
-    }
 }
 
 // ---------------------------------------------------------------------------

@@ -72,8 +72,6 @@ public:
     void ShowAfg(const AfgSession& a, std::optional<std::uint32_t> lamp);
     // Every caption in the language.
     void SetCaptions(bool russian);
-    // Commands whose features are still being built are shown disabled.
-    static bool Pending(const std::string& name);
 
 private:
     void BuildScreenPanel(QWidget* parent);

@@ -75,6 +75,12 @@ std::optional<std::uint32_t> HeadlessPrompts::ChooseColor(std::uint32_t)
     return std::nullopt;
 }
 
+bool HeadlessPrompts::OpenDocument(const std::string& path)
+{
+    Write("help", "not shown (no display): " + path);
+    return false;
+}
+
 int HeadlessPrompts::Errors() const
 {
     return errors_;

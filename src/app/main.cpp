@@ -1,8 +1,8 @@
 // Process entry: one running copy per executable name, the main window, and
 // the headless picture mode used for documentation and tests.
 //
-//   kr40 [--simulate | --driver=d2xx|ftdi|sim] [--lang=en|ru]
-//        [--screenshot FILE --frames N] [FILE]
+//   kr40 [--simulate | --driver=d2xx|ftdi|sim] [--sim-inputs=demo|open|generator]
+//        [--lang=en|ru] [--screenshot FILE --frames N [--press BUTTON]...] [FILE]
 
 #include <QApplication>
 #include <QFileInfo>
@@ -35,6 +35,8 @@ int main(int argc, char** argv)
     const QString exe = QCoreApplication::applicationFilePath();
     const std::string caption = QFileInfo(exe).completeBaseName().toStdString();
     QApplication::setApplicationName(QString::fromStdString(caption));
+    // The desktop entry the window belongs to (its icon on Wayland).
+    QGuiApplication::setDesktopFileName("org.kr40scope.KR40Scope");
 
     // A picture run is a tool: it neither meets a running copy nor touches the
     // program's settings file.

@@ -33,6 +33,7 @@
 #include "display/trace.h"
 #include "files/file_kind.h"
 #include "files/image_file.h"
+#include "files/program_files.h"
 #include "files/settings_file.h"
 #include "generator/gen_mod_dialog.h"
 #include "generator/gen_panel.h"
@@ -66,6 +67,8 @@ MainWindow::MainWindow(MainWindowOptions options)
 {
     setObjectName("TKR4003MFrm");
     setWindowTitle(ToQString(options_.caption));
+    if (options_.executable.empty())
+        options_.executable = QCoreApplication::applicationFilePath().toLocal8Bit().toStdString();
     QFont font("Tahoma");
     font.setPixelSize(11);
     setFont(font);
@@ -94,7 +97,7 @@ MainWindow::MainWindow(MainWindowOptions options)
 
     const StartupVisibility vis = StartupVisibilityOf(st_.settings);
     Action("Menu_TDCCalibrate")->setVisible(vis.tdcCalibrate);
-    Action("Menu_TDCCalibrate")->setEnabled(vis.tdcCalibrate && !ControlPanel::Pending("Menu_TDCCalibrate"));
+    Action("Menu_TDCCalibrate")->setEnabled(vis.tdcCalibrate);
     Action("Menu_Recorder")->setVisible(vis.recorder);
     if (auto* amp = qobject_cast<QScrollBar*>(Control("ScrollBar_Amplitude")))
         amp->setRange(vis.amplitudeMin, vis.amplitudeMax);
@@ -255,6 +258,9 @@ void MainWindow::RunCommand(WindowCommand command, bool checked)
             return Menu_TDCCalibrateClick();
         case WindowCommand::LcMeter:
             return Menu_LCMeterClick();
+        case WindowCommand::HelpContents:
+            OpenHelpContents(options_.executable, st_.settings.Russian, Ask());
+            return;
         case WindowCommand::GenRun:
             if (!SpeedButton_GenRunClick(st_)) return;
             AfterAfgCommand();
@@ -563,8 +569,8 @@ void MainWindow::MenuOpening(const std::string& name)
     } else if (name == "Menu_View") {
         const ViewMenuState v = ViewMenuOnOpen(st_.lastRec.FrameLen != 0, false);
         Action("Menu_BG_View")->setEnabled(v.bgViewEnabled);
-        Action("Menu_BG_Clr")->setEnabled(v.bgClrEnabled && !ControlPanel::Pending("Menu_BG_Clr"));
-        Action("Menu_BG_Do")->setEnabled(v.bgDoEnabled && !ControlPanel::Pending("Menu_BG_Do"));
+        Action("Menu_BG_Clr")->setEnabled(v.bgClrEnabled);
+        Action("Menu_BG_Do")->setEnabled(v.bgDoEnabled);
     }
 }
 

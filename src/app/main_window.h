@@ -33,6 +33,7 @@ enum class WindowCommand;
 struct MainWindowOptions {
     std::string providerName = "sim";    // "d2xx", "ftdi" or "sim"
     std::string simInputs;               // the simulated instrument's wiring (MakeProvider)
+    std::filesystem::path executable;    // where the help is looked for; empty: this program's path
     std::filesystem::path settingsFile;  // the program's settings file; empty = none
     std::string caption = "kr40";        // executable name without path and extension
     std::optional<bool> russian;         // --lang: overrides the settings file

@@ -1,9 +1,11 @@
 #include "app/qt_prompts.h"
 
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QStringList>
+#include <QUrl>
 
 #include "display/qt_text.h"
 
@@ -88,6 +90,11 @@ std::optional<std::string> QtPrompts::SaveFile(const FileDialogRequest& r)
     dialog.setDefaultSuffix(ToQString(r.defaultExt));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return Chosen(dialog.selectedFiles().front());
+}
+
+bool QtPrompts::OpenDocument(const std::string& path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(ToQString(path)));
 }
 
 std::optional<std::uint32_t> QtPrompts::ChooseColor(std::uint32_t initial)

@@ -16,6 +16,7 @@ public:
     std::optional<std::string> OpenFile(const FileDialogRequest& request) override;
     std::optional<std::string> SaveFile(const FileDialogRequest& request) override;
     std::optional<std::uint32_t> ChooseColor(std::uint32_t initial) override;
+    bool OpenDocument(const std::string& path) override;
 
 private:
     QWidget* parent_;

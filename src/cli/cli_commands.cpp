@@ -73,6 +73,7 @@ public:
         return output_;
     }
     std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return std::nullopt; }
+    bool OpenDocument(const std::string&) override { return false; }
     int Errors() const { return errors_; }
 
 private:

@@ -1,5 +1,5 @@
 #pragma once
-// The two commands of kr40-cli. Each returns the process's exit code: 0 done,
+// The subcommands of kr40-cli. Each returns the process's exit code: 0 done,
 // 1 failed (told on `err`).
 
 #include <iosfwd>

@@ -31,6 +31,9 @@ public:
     virtual std::optional<std::string> SaveFile(const FileDialogRequest& request) = 0;
     // Colours are 0x00BBGGRR; nothing when the user cancels.
     virtual std::optional<std::uint32_t> ChooseColor(std::uint32_t initial) = 0;
+    // Shows a local file (the manual) in the desktop's program for it; false
+    // when nothing could.
+    virtual bool OpenDocument(const std::string& path) = 0;
 };
 
 }  // namespace kr40

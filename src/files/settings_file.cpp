@@ -12,6 +12,7 @@
 #include "device/link_shared.h"
 #include "files/file_texts.h"
 #include "files/ini_image.h"
+#include "files/program_files.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -300,7 +301,9 @@ std::filesystem::path ProgramFilePath(const std::filesystem::path& executable, c
     std::filesystem::path exe = executable;
     const std::string fileName = name.empty() ? exe.filename().replace_extension(".ini").string() : name;
     const std::filesystem::path beside = executable.parent_path() / fileName;
-    if (FolderWritable(executable.parent_path())) return beside;
+    // An installed program keeps its files in the user's folder even when run
+    // by someone who may write beside it.
+    if (FolderWritable(executable.parent_path()) && !InstalledProgram(executable)) return beside;
 
     std::filesystem::path base;
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)

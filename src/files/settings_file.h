@@ -56,8 +56,9 @@ bool OpenSettings(ScopeSettings& s, Prompts& prompts, std::string& lastFolder);
 
 // Where the program keeps a file of its own (its settings "<name>.ini", the
 // generator list "krg.lst"): beside the executable when that folder is
-// writable, as on Windows; otherwise in $XDG_CONFIG_HOME/kr40 (or
-// ~/.config/kr40). `name` empty means the executable's name with ".ini".
+// writable and the program is not installed (InstalledProgram), as on
+// Windows; otherwise in $XDG_CONFIG_HOME/kr40 (or ~/.config/kr40). `name`
+// empty means the executable's name with ".ini".
 std::filesystem::path ProgramFilePath(const std::filesystem::path& executable, const std::string& name = {});
 
 }  // namespace kr40

@@ -107,6 +107,7 @@ constexpr std::array kRules = {
     Command("Menu_ZeroCalibrate", WindowCommand::ZeroCalibrate),
     Command("Menu_TDCCalibrate", WindowCommand::TdcCalibrate),
     Command("Menu_LCMeter", WindowCommand::LcMeter),
+    Command("Menu_Help_Contents", WindowCommand::HelpContents),
     Command("Menu_BG_Do", WindowCommand::BgSwap),
     Command("Menu_BG_Clr", WindowCommand::BgClear),
     Command("Menu_Save_As", WindowCommand::SaveData),

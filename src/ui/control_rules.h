@@ -50,6 +50,7 @@ enum class WindowCommand {
     ZeroCalibrate,   // Menu_ZeroCalibrate
     TdcCalibrate,    // Menu_TDCCalibrate
     LcMeter,         // Menu_LCMeter
+    HelpContents,    // Menu_Help_Contents
     BgSwap,          // Menu_BG_Do
     BgClear,         // Menu_BG_Clr
     SaveData,        // Menu_Save_As

@@ -37,6 +37,7 @@ protected:
         w.settingsFile = settingsFile;
         w.prompts = &prompts;
         w.provider = provider.get();
+        w.executable = executable;
         window = std::make_unique<MainWindow>(std::move(w));
         window->show();
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->Initialised(); }, 5000));
@@ -79,6 +80,7 @@ protected:
 
     test::TempDir dir;
     std::filesystem::path settingsFile;
+    std::filesystem::path executable;  // where the window looks for its help; empty: the test program
     test::ScriptedPrompts prompts;
     std::unique_ptr<sim::SimProvider> provider;
     std::unique_ptr<MainWindow> window;

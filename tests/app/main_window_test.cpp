@@ -517,6 +517,23 @@ TEST_F(MainWindowTest, RecorderRecordsThroughTheHandoff)
 }
 
 // A radio menu's checked item clicked again stays checked, and the menu shows radio marks.
+// Help › Contents hands the manual of the window's language to the desktop.
+TEST_F(MainWindowTest, HelpContentsOpensTheManualInTheWindowsLanguage)
+{
+    executable = dir / "bin" / "kr40";
+    for (const char* lang : {"en", "ru"}) {
+        std::filesystem::create_directories(dir / "bin" / "help" / lang);
+        std::ofstream(dir / "bin" / "help" / lang / "index.html") << "<!DOCTYPE html>";
+    }
+    Start(false);
+    ASSERT_TRUE(window->Action("Menu_Help_Contents")->isEnabled());
+    window->Action("Menu_Help_Contents")->trigger();
+    window->Action("Menu_Russian")->trigger();
+    window->Action("Menu_Help_Contents")->trigger();
+    EXPECT_EQ(prompts.documents, (std::vector<std::string>{(dir / "bin" / "help" / "en" / "index.html").string(),
+                                                           (dir / "bin" / "help" / "ru" / "index.html").string()}));
+}
+
 TEST_F(MainWindowTest, RadioMenuItemsStayCheckedWhenClickedAgain)
 {
     Start(false);

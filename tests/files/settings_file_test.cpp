@@ -492,6 +492,11 @@ TEST(ProgramFilePathTest, BesideTheExecutableOrInTheConfigFolder)
     const auto unwritable = dir / "missing_folder" / "kr40";
     EXPECT_EQ(ProgramFilePath(unwritable), dir / "cfg" / "kr40" / "kr40.ini");
     EXPECT_EQ(ProgramFilePath(unwritable, "krg.lst"), dir / "cfg" / "kr40" / "krg.lst");
+    // Installed (PREFIX/share/kr40 beside PREFIX/bin): the user's folder even
+    // when the program's folder is writable, as it is to root.
+    std::filesystem::create_directories(dir / "usr" / "bin");
+    std::filesystem::create_directories(dir / "usr" / "share" / "kr40");
+    EXPECT_EQ(ProgramFilePath(dir / "usr" / "bin" / "kr40"), dir / "cfg" / "kr40" / "kr40.ini");
     if (old)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else

@@ -23,7 +23,9 @@ public:
     std::deque<std::optional<std::uint32_t>> colours;  // for ChooseColor; cancel when empty
     std::vector<ShownMessage> messages;
     std::vector<FileDialogRequest> fileRequests;
-    std::function<void()> onPrompt;  // runs inside every prompt
+    std::vector<std::string> documents;  // OpenDocument's paths
+    bool documentsOpen = true;           // what OpenDocument answers
+    std::function<void()> onPrompt;      // runs inside every prompt
 
     PromptAnswer Message(const std::string& caption, const std::string& text, PromptIcon icon,
                          PromptButtons buttons) override
@@ -38,6 +40,11 @@ public:
     {
         if (onPrompt) onPrompt();
         return Next(colours, std::optional<std::uint32_t>());
+    }
+    bool OpenDocument(const std::string& path) override
+    {
+        documents.push_back(path);
+        return documentsOpen;
     }
 
 private:
