@@ -57,12 +57,12 @@ set(CPACK_PACKAGE_NAME kr40)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "KR40 Scope developers <kr40scope@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Desktop program of the KR40 USB oscilloscope and generator")
-set(CPACK_PACKAGE_DESCRIPTION
-    "KR40 Scope drives the KR40 USB instrument: a two-channel 8-bit oscilloscope with two digital inputs, "
-    "a function and arbitrary-waveform generator, a frequency meter and service calibrations. It shows "
-    "the signals with markers, measurements and a spectrum view, decodes serial lines, records long "
-    "captures and runs without the instrument on a built-in simulated one. kr40-cli offers the same "
-    "work without a window.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "KR40 Scope drives the KR40 USB instrument: a two-channel 8-bit oscilloscope with two digital inputs, "
+       "a function and arbitrary-waveform generator, a frequency meter and service calibrations. It shows "
+       "the signals with markers, measurements and a spectrum view, decodes serial lines, records long "
+       "captures and runs without the instrument on a built-in simulated one. kr40-cli offers the same "
+       "work without a window.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
