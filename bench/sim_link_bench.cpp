@@ -27,6 +27,7 @@ struct NoPrompts : kr40::Prompts {
     std::optional<std::string> OpenFile(const kr40::FileDialogRequest&) override { return {}; }
     std::optional<std::string> SaveFile(const kr40::FileDialogRequest&) override { return {}; }
     std::optional<std::uint32_t> ChooseColor(std::uint32_t) override { return {}; }
+    bool OpenDocument(const std::string&) override { return false; }
 };
 
 void BM_SimulatedFrameRate(benchmark::State& state)
