@@ -508,7 +508,12 @@ void MainWindow::ScreenResized(int width, int height)
 {
     RecomputeGeometry(d_, std::max(width, 1), std::max(height, 1));
     st_.ScreenSettingsChanged = true;
-    if (initialised_) Refresh();
+    if (!initialised_) return;
+    // Inside a modal action (a calibration may be driving the acquisition
+    // with a configuration of its own) only the picture is redrawn.
+    if (!st_.BusyEvent.IsSet()) return Refresh();
+    st_.requests.RedrawRequest = true;
+    st_.RxEvent.Set();
 }
 
 void MainWindow::Handoff()
